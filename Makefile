@@ -1,0 +1,49 @@
+# Set-up, build, run and test. Every target installs what is missing first.
+BUILD       ?= build
+BUILD_TYPE  ?= RelWithDebInfo
+JOBS        ?= $(shell nproc)
+SUDO        := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
+APT_PACKAGES := cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev \
+                qt6-base-dev libjpeg62-turbo-dev xvfb xauth
+
+.PHONY: all deps build run test sanitize bench clean
+
+all: build
+
+deps:
+	@missing=$$(for p in $(APT_PACKAGES); do \
+	  dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q '^install ok installed' || echo $$p; done); \
+	if [ -n "$$missing" ]; then \
+	  echo "Installing: $$missing"; \
+	  $(SUDO) apt-get update -qq && \
+	  DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -qq --no-install-recommends $$missing; \
+	fi
+
+$(BUILD)/build.ninja: | deps
+	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DROLLMODE_WERROR=ON
+
+build: deps $(BUILD)/build.ninja
+	cmake --build $(BUILD) -j $(JOBS)
+
+run: build
+	@bash scripts/run.sh $(BUILD)/bin
+
+test: build
+	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS) --timeout 300
+
+# The non-GUI tests again under address + undefined-behaviour and thread sanitizers.
+sanitize: deps
+	cmake -S . -B $(BUILD)-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DROLLMODE_WERROR=ON \
+	  -DROLLMODE_GUI=OFF -DROLLMODE_BENCH=OFF -DROLLMODE_SANITIZE=address,undefined
+	cmake --build $(BUILD)-asan -j $(JOBS)
+	cd $(BUILD)-asan && ctest --output-on-failure -j $(JOBS) -LE gui --timeout 600
+	cmake -S . -B $(BUILD)-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DROLLMODE_WERROR=ON \
+	  -DROLLMODE_GUI=OFF -DROLLMODE_BENCH=OFF -DROLLMODE_SANITIZE=thread
+	cmake --build $(BUILD)-tsan -j $(JOBS)
+	cd $(BUILD)-tsan && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -j $(JOBS) -LE gui --timeout 600
+
+bench: build
+	$(BUILD)/bin/rollmode_bench
+
+clean:
+	rm -rf $(BUILD) $(BUILD)-asan $(BUILD)-tsan

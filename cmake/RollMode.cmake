@@ -1,0 +1,21 @@
+# Shared libraries of the instrument stack: no "lib" prefix, only the C exports visible.
+function(rollmode_plugin target)
+  set_target_properties(${target} PROPERTIES
+    PREFIX ""
+    SUFFIX ".so"
+    CXX_VISIBILITY_PRESET hidden
+    C_VISIBILITY_PRESET hidden
+    VISIBILITY_INLINES_HIDDEN ON)
+  target_link_options(${target} PRIVATE -Wl,--exclude-libs,ALL -Wl,--no-undefined)
+endfunction()
+
+# A GoogleTest executable registered with CTest under the given labels.
+function(rollmode_test name)
+  cmake_parse_arguments(T "" "" "SOURCES;LIBS;LABELS" ${ARGN})
+  add_executable(${name} ${T_SOURCES})
+  target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main Threads::Threads)
+  gtest_discover_tests(${name}
+    PROPERTIES LABELS "${T_LABELS}"
+    WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/bin
+    DISCOVERY_TIMEOUT 60)
+endfunction()

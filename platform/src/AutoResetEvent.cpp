@@ -1,0 +1,34 @@
+#include "platform/AutoResetEvent.h"
+
+#include <chrono>
+
+namespace rollmode::platform {
+
+void AutoResetEvent::Set() {
+    {
+        std::lock_guard lock(mutex_);
+        signalled_ = true;
+    }
+    cv_.notify_one();
+}
+
+void AutoResetEvent::Reset() {
+    std::lock_guard lock(mutex_);
+    signalled_ = false;
+}
+
+bool AutoResetEvent::Wait(uint32_t timeoutMs) {
+    std::unique_lock lock(mutex_);
+    if (!cv_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [this] { return signalled_; }))
+        return false;
+    signalled_ = false;
+    return true;
+}
+
+void AutoResetEvent::Wait() {
+    std::unique_lock lock(mutex_);
+    cv_.wait(lock, [this] { return signalled_; });
+    signalled_ = false;
+}
+
+}  // namespace rollmode::platform
