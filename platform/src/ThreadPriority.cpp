@@ -6,14 +6,18 @@
 
 namespace rollmode::platform {
 
-bool SetCurrentThreadPriority(ThreadPriority priority) {
+NativeThreadId CurrentNativeThreadId() { return static_cast<NativeThreadId>(syscall(SYS_gettid)); }
+
+bool SetThreadPriority(NativeThreadId thread, ThreadPriority priority) {
+    if (thread <= 0) return false;
     // A per-thread nice value rather than a real-time policy: a time-critical
     // thread must win over ordinary work, never starve the rest of the system.
     const int nice = priority == ThreadPriority::TimeCritical ? -15 : 0;
-    const auto tid = static_cast<id_t>(syscall(SYS_gettid));
-    // Raising priority needs a privilege most users lack; a refusal only makes the
-    // thread slower, never wrong.
-    return setpriority(PRIO_PROCESS, tid, nice) == 0;
+    return setpriority(PRIO_PROCESS, static_cast<id_t>(thread), nice) == 0;
+}
+
+bool SetCurrentThreadPriority(ThreadPriority priority) {
+    return SetThreadPriority(CurrentNativeThreadId(), priority);
 }
 
 }  // namespace rollmode::platform

@@ -1,0 +1,229 @@
+#include "FlowManagerLyraRM.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "AcquisitionThreadRM.h"
+#include "DataSourceModuleLyraRM.h"
+#include "NotificationCodes.h"
+#include "ProcessingThreadRM.h"
+#include "UiCallQueue.h"
+#include "VirtualDriverLyraRM.h"
+#include "VirtualScopeLyraRM.h"
+#include "ports/MessageBoxService.h"
+#include "ports/RollScreenView.h"
+
+using namespace rollmode::core;
+
+namespace {
+
+class RecordingScreen final : public RollScreenView {
+public:
+    void ProcessBlock(const uint16_t* words, uint32_t count) override {
+        std::lock_guard g(mutex);
+        for (uint32_t i = 0; i < count; ++i) received.push_back(words[i]);
+        blocks.fetch_add(1);
+    }
+    void PrepareDisplay() override { prepared.fetch_add(1); }
+    void ClearDisplay() override { cleared.fetch_add(1); }
+    void SetShown(bool s) override { shown = s; }
+
+    size_t WordCount() {
+        std::lock_guard g(mutex);
+        return received.size();
+    }
+    std::vector<uint16_t> Words() {
+        std::lock_guard g(mutex);
+        return received;
+    }
+
+    std::mutex mutex;
+    std::vector<uint16_t> received;
+    std::atomic<int> blocks{0}, prepared{0}, cleared{0};
+    std::atomic<bool> shown{false};
+};
+
+class AnswerYes final : public MessageBoxService {
+public:
+    MsgResult Show(const std::string& text, MsgButtons, MsgIcon) override {
+        shown.push_back(text);
+        return MsgResult::Yes;
+    }
+    std::vector<std::string> shown;
+};
+
+class Listener final : public TNotificationHandler {
+public:
+    void HandleNotification(int32_t code, int32_t& group) override {
+        codes.push_back(code);
+        groups.push_back(group);
+        if (code == kNotifyShutdown && scope) scope->UnregisterListener(this, this);
+    }
+    TVirtualScopeLyraRM* scope = nullptr;
+    std::vector<int32_t> codes, groups;
+};
+
+// The core as the main window wires it, in demo mode (no driver library).
+struct Rig {
+    Rig() {
+        driver.SetMessageBoxService(&messages);
+        driver.SetLibraryName("NoSuchDriverLibrary.dll");
+        scope.SetVirtualDriver(&driver);
+        flow.SetDataSourceInstance(ring.get());
+        flow.SetRollScreen(&roll);
+        flow.SetEKGScreen(&ekg);
+        flow.SetUiThread(&ui);
+        flow.SetVirtualScope(&scope);
+        listener.scope = &scope;
+        scope.RegisterListener(13, &listener, &listener);
+    }
+    ~Rig() {
+        if (flow.VirtualScope()) {
+            int32_t g = kGroupScope;
+            flow.HandleNotification(kNotifyShutdown, g);
+        }
+    }
+
+    // Serves the workers' calls while waiting for cond.
+    bool WaitFor(const std::function<bool()>& cond, int ms = 5000) { return ui.ServeUntil(cond, ms); }
+
+    AnswerYes messages;
+    TVirtualDriverLyraRM driver;
+    TVirtualScopeLyraRM scope;
+    std::unique_ptr<TDataSourceModuleLyraRM> ring = std::make_unique<TDataSourceModuleLyraRM>();
+    RecordingScreen roll, ekg;
+    TUiCallQueue ui;
+    TFlowManagerLyraRM flow;
+    Listener listener;
+};
+
+}  // namespace
+
+TEST(FlowManager, StartupRunsDemoDataOntoTheCardiogramScreenAndShutdownEndsBothThreads) {
+    Rig rig;
+    rig.scope.SetSMPSetting(4);  // 1000 samples/s
+    rig.scope.InitializeApplication();
+    ASSERT_TRUE(rig.flow.ThreadsRunning());
+    EXPECT_TRUE(rig.driver.DemoMode()) << "the missing library leads into demo mode after Yes";
+    ASSERT_EQ(rig.messages.shown.size(), 1u);
+    EXPECT_EQ(rig.messages.shown[0], "Driver PeltaRMDrv.Dll not present. Continue?");
+    EXPECT_TRUE(rig.ekg.shown);
+    EXPECT_FALSE(rig.roll.shown);
+    EXPECT_EQ(rig.roll.prepared.load(), 1);
+    EXPECT_EQ(rig.ekg.prepared.load(), 1);
+
+    rig.scope.SetMeasurementStarted(true);
+    rig.scope.NotifyListeners(kNotifySettingsChanged, kGroupMeasurementRecordControls);
+    ASSERT_TRUE(rig.WaitFor([&] { return rig.ekg.WordCount() > 200; }));
+    EXPECT_EQ(rig.roll.WordCount(), 0u) << "only the shown screen is fed";
+
+    // The stream opens with record 1 and the settings snapshot, then samples.
+    const auto words = rig.ekg.Words();
+    ASSERT_GE(words.size(), 4u + 51u);
+    EXPECT_EQ(words[0], 0);
+    EXPECT_EQ(words[1], 4);
+    EXPECT_EQ(words[2], 1);
+    EXPECT_EQ(words[3], 1);
+    EXPECT_EQ(words[4], 0) << "snapshot follows";
+    for (size_t i = 55; i < words.size(); ++i) ASSERT_NE(words[i], 0) << "sample words are never 0 at " << i;
+
+    rig.scope.ShutdownApplication();
+    EXPECT_FALSE(rig.flow.ThreadsRunning());
+    EXPECT_EQ(rig.scope.ListenerCount(), 0u);
+}
+
+TEST(FlowManager, ScreenSwitchFeedsTheOtherScreen) {
+    Rig rig;
+    rig.scope.SetSMPSetting(4);
+    rig.scope.SetModeEKG(false);
+    rig.scope.InitializeApplication();
+    EXPECT_TRUE(rig.roll.shown);
+    rig.scope.SetMeasurementStarted(true);
+    rig.scope.NotifyListeners(kNotifySettingsChanged, 9);
+    ASSERT_TRUE(rig.WaitFor([&] { return rig.roll.WordCount() > 0; }));
+
+    rig.scope.NotifyListeners(kNotifyCardiogramDisplay, 11);
+    EXPECT_FALSE(rig.roll.shown);
+    EXPECT_TRUE(rig.ekg.shown);
+    ASSERT_TRUE(rig.WaitFor([&] { return rig.ekg.WordCount() > 0; }));
+    const size_t rollWords = rig.roll.WordCount();
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    EXPECT_EQ(rig.roll.WordCount(), rollWords) << "the hidden screen receives nothing";
+    rig.scope.ShutdownApplication();
+}
+
+TEST(FlowManager, DefinedLengthMeasurementEndsAndNotifies) {
+    Rig rig;
+    rig.scope.SetSMPSetting(4);  // 1000/s
+    rig.scope.SetMeasurementDefined(true);
+    rig.scope.SetMeasurementLength(1000);  // one second: 1000 samples
+    rig.scope.InitializeApplication();
+    rig.listener.codes.clear();
+    rig.scope.SetMeasurementStarted(true);
+    rig.scope.NotifyListeners(kNotifySettingsChanged, 9);
+    ASSERT_TRUE(rig.WaitFor([&] { return !rig.scope.MeasurementStarted(); }, 4000));
+    ASSERT_TRUE(rig.WaitFor([&] {
+        return std::count(rig.listener.codes.begin(), rig.listener.codes.end(), kNotifySettingsChanged) >= 2;
+    }));
+    rig.scope.ShutdownApplication();
+    size_t samples = 0;
+    for (uint16_t w : rig.ekg.Words()) samples += w > 2;
+    // Records hold small non-zero words too, so count only loosely from below and
+    // from above: at least the measured second, far less than two.
+    EXPECT_GE(samples, 1000u);
+    EXPECT_LT(samples, 1400u);
+}
+
+TEST(FlowManager, TriggeredRecordingWithoutATriggerSourceReadsNothing) {
+    Rig rig;
+    rig.scope.SetRecordFree(false);
+    rig.scope.SetRecordTriggered(true);
+    rig.scope.InitializeApplication();
+    rig.scope.SetMeasurementStarted(true);
+    rig.scope.NotifyListeners(kNotifySettingsChanged, 9);
+    rig.WaitFor([] { return false; }, 100);
+    EXPECT_EQ(rig.driver.SampleCounter(), 0);
+    for (uint16_t w : rig.ekg.Words()) EXPECT_LE(w, 12) << "only settings records, no samples";
+    rig.scope.ShutdownApplication();
+}
+
+TEST(FlowManager, BoostFollowsTheOptionAtTheNextSettingsNotification) {
+    Rig rig;
+    rig.scope.SetBoostThread(true);
+    rig.scope.InitializeApplication();
+    EXPECT_EQ(rig.flow.AcquisitionThread()->Priority(), rollmode::platform::ThreadPriority::TimeCritical);
+    rig.scope.SetBoostThread(false);
+    rig.scope.NotifyListeners(kNotifySettingsChanged, 13);
+    EXPECT_EQ(rig.flow.AcquisitionThread()->Priority(), rollmode::platform::ThreadPriority::Normal);
+    EXPECT_EQ(rig.flow.ProcessingThread()->Priority(), rollmode::platform::ThreadPriority::Normal);
+    rig.scope.ShutdownApplication();
+}
+
+TEST(FlowManager, ClosingWhileTheWriterIsBlockedStillEndsBothThreads) {
+    // A screen that never returns quickly keeps the reader from draining, so the
+    // writer fills the ring and blocks; shutdown must still end both threads.
+    struct SlowScreen final : RollScreenView {
+        void ProcessBlock(const uint16_t*, uint32_t) override {
+            std::this_thread::sleep_for(std::chrono::milliseconds(400));
+        }
+        void PrepareDisplay() override {}
+        void ClearDisplay() override {}
+        void SetShown(bool) override {}
+    } slow;
+    Rig rig;
+    rig.flow.SetEKGScreen(&slow);
+    rig.scope.SetSMPSetting(15);  // 5 MS/s fills the ring within a second
+    rig.scope.InitializeApplication();
+    rig.scope.SetMeasurementStarted(true);
+    rig.scope.NotifyListeners(kNotifySettingsChanged, 9);
+    rig.WaitFor([] { return false; }, 600);
+    const auto t0 = std::chrono::steady_clock::now();
+    rig.scope.ShutdownApplication();
+    EXPECT_FALSE(rig.flow.ThreadsRunning());
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(5));
+}
