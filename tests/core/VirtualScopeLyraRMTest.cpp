@@ -448,39 +448,45 @@ TEST(ScopeThreads, LockedSettersWaitWhileATransferHoldsTheLock) {
     std::atomic<bool> stop{false};
     std::atomic<int> writes{0};
 
-    std::thread ui([&] {
-        for (int i = 0; !stop.load(); ++i) {
-            scope.SetTriggerLevelA(i);
-            scope.SetTriggerLevelB(i);
-            scope.SetDensityChannelA(static_cast<uint16_t>(1 + i % 9));
-            scope.SetSMPSetting(i % 16);
-            scope.SetDSPSetting(i % 17);
-            scope.SetGridBrightness(i % 101);
-            writes.fetch_add(1);
-        }
-    });
-    std::thread processing([&] {
+    // One thread per setter, so each is always about to write its own value.
+    std::vector<std::function<void(int)>> setters = {
+        [&](int i) { scope.SetTriggerLevelA(i); },
+        [&](int i) { scope.SetDensityChannelA(static_cast<uint16_t>(1 + i % 9)); },
+        [&](int i) { scope.SetSMPSetting(i % 3); },
+        [&](int i) { scope.SetDSPSetting(i % 17); },  // couples into SMP when 0..2
+        [&](int i) { scope.SetPeriodA(i); },
+    };
+    std::vector<std::thread> threads;
+    for (auto& set : setters)
+        threads.emplace_back([&] {
+            for (int i = 0; !stop.load(); ++i) {
+                set(i);
+                writes.fetch_add(1);
+            }
+        });
+    threads.emplace_back([&] {  // the processing thread
         for (int i = 0; !stop.load(); ++i) {
             scope.SetActualVoltage(static_cast<uint16_t>(0x0101 + (i & 0x7F7F)));
             scope.AddToFileSize(2);
+            scope.SetGridBrightness(i % 101);
         }
     });
 
     int torn = 0;
     for (int pass = 0; pass < 200; ++pass) {
-        while (writes.load() < pass) std::this_thread::yield();
+        while (writes.load() < pass * 5) std::this_thread::yield();
         std::lock_guard<std::mutex> transfer(scope.SettingsLock());
         const double levelA = scope.TriggerLevelA();
         const int32_t smp = scope.SMPSetting();
         const uint16_t density = scope.DensityChannelA();
+        const int32_t period = scope.PeriodA();
         scope.SetDataAcquisitionStatus(static_cast<uint8_t>(0x11 + (pass & 1)));
         std::this_thread::sleep_for(std::chrono::microseconds(50));
-        if (scope.TriggerLevelA() != levelA || scope.SMPSetting() != smp || scope.DensityChannelA() != density)
+        if (scope.TriggerLevelA() != levelA || scope.SMPSetting() != smp || scope.DensityChannelA() != density ||
+            scope.PeriodA() != period)
             ++torn;
     }
     stop.store(true);
-    ui.join();
-    processing.join();
+    for (auto& t : threads) t.join();
     EXPECT_EQ(torn, 0);
-    EXPECT_GT(writes.load(), 0);
 }
