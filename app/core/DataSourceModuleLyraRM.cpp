@@ -4,6 +4,23 @@ namespace rollmode::core {
 
 TDataSourceModuleLyraRM::TDataSourceModuleLyraRM() : words_(new uint16_t[kBufferWords]()) {}
 
+TDataSourceModuleLyraRM::~TDataSourceModuleLyraRM() {
+    if (scope_) scope_->UnregisterListener(this, this);
+}
+
+void TDataSourceModuleLyraRM::SetVirtualScope(TVirtualScopeLyraRM* scope) {
+    if (scope_) scope_->UnregisterListener(this, this);
+    scope_ = scope;
+    if (scope_) scope_->RegisterListener(controlGroup_, this, this);
+}
+
+void TDataSourceModuleLyraRM::HandleNotification(int32_t code, int32_t& /*group*/) {
+    if (code != kNotifyShutdown || !scope_) return;
+    TVirtualScopeLyraRM* scope = scope_;
+    scope_ = nullptr;
+    scope->UnregisterListener(this, this);
+}
+
 void TDataSourceModuleLyraRM::ResetBuffer() {
     std::lock_guard guard(lock_);
     readIndex_ = writeIndex_ = pendingCount_ = wrappedCount_ = 0;

@@ -7,11 +7,13 @@
 #include <memory>
 #include <mutex>
 
+#include "NotificationCodes.h"
+#include "VirtualScopeLyraRM.h"
 #include "platform/AutoResetEvent.h"
 
 namespace rollmode::core {
 
-class TDataSourceModuleLyraRM {
+class TDataSourceModuleLyraRM final : public TNotificationHandler {
 public:
     static constexpr int32_t kBufferWords = 1048576;
     static constexpr int32_t kWrapPoint = 983040;     // an index reaching this returns to 0
@@ -19,6 +21,16 @@ public:
     static constexpr uint32_t kReadWaitMs = 1000;
 
     TDataSourceModuleLyraRM();
+    ~TDataSourceModuleLyraRM() override;
+    TDataSourceModuleLyraRM(const TDataSourceModuleLyraRM&) = delete;
+    TDataSourceModuleLyraRM& operator=(const TDataSourceModuleLyraRM&) = delete;
+
+    // The module listens to the model only to detach at shutdown.
+    TVirtualScopeLyraRM* VirtualScope() const { return scope_; }
+    void SetVirtualScope(TVirtualScopeLyraRM* scope);
+    int32_t ControlGroup() const { return controlGroup_; }
+    void SetControlGroup(int32_t v) { controlGroup_ = v; }
+    void HandleNotification(int32_t code, int32_t& group) override;
 
     void ResetBuffer();
 
@@ -45,6 +57,8 @@ public:
 private:
     bool RoomForBlock() const;  // under lock_
 
+    TVirtualScopeLyraRM* scope_ = nullptr;
+    int32_t controlGroup_ = kGroupDataSource;
     std::unique_ptr<uint16_t[]> words_;
     mutable std::mutex lock_;
     int32_t readIndex_ = 0;

@@ -19,6 +19,7 @@ TFlowManagerLyraRM::~TFlowManagerLyraRM() {
 }
 
 void TFlowManagerLyraRM::SetVirtualScope(TVirtualScopeLyraRM* scope) {
+    if (scope_) scope_->UnregisterListener(this, this);
     scope_ = scope;
     if (scope_) scope_->RegisterListener(controlGroup_, this, this);
 }

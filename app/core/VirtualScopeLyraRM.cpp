@@ -220,6 +220,15 @@ void TVirtualScopeLyraRM::CloseRecordFile() {
     std::fclose(stream);
 }
 
+void TVirtualScopeLyraRM::AppendToRecordFile(const uint16_t* words, uint32_t count) {
+    // TODO(record file): one lock with open, close and clear; failed appends.
+    if (!savingActivated_.get()) return;
+    std::FILE* stream = actualOutputStream_.get();
+    if (stream == nullptr) return;
+    const size_t written = std::fwrite(words, sizeof(uint16_t), count, stream);
+    AddToFileSize(static_cast<double>(written * sizeof(uint16_t)));
+}
+
 void TVirtualScopeLyraRM::SetSavingActivated(bool v) {
     savingActivated_.set(v);
     OpenRecordFile(recordFileName_);

@@ -89,6 +89,8 @@ public:
     // file for append once start-up is done and saving is on belongs to the record
     // file unit (TODO: record file).
     virtual void OpenRecordFile(const std::string& name);
+    // Processing thread: appends a run of stream words while saving is on.
+    void AppendToRecordFile(const uint16_t* words, uint32_t count);
     // Closes and releases ActualOutputStream if one is open.
     virtual void CloseRecordFile();
     // Adds written bytes to FileSize under the file-size lock, so a reset from the
