@@ -43,6 +43,9 @@ public:
     const uint16_t* GetReadBuffer(int32_t& n);
     void CommitRead(int32_t n);
 
+    // Ends the reader's current wait at once (shutdown), with whatever is pending.
+    void WakeReader() { dataEvent_.Set(); }
+
     // Releases a writer blocked in GetWriteBuffer for good (shutdown when the reader
     // is gone); ResetBuffer re-arms it.
     void AbortWaits();

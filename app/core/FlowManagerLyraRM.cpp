@@ -53,6 +53,9 @@ void TFlowManagerLyraRM::StartThreads() {
         acquisition_->SetPriority(ThreadPriority::TimeCritical);
         processing_->SetPriority(ThreadPriority::TimeCritical);
     }
+    // Remember what was applied, so that turning the option off before any other
+    // settings notification still brings the threads back to normal.
+    lastBoost_ = scope_->BoostThread();
 
     if (rollScreen_) rollScreen_->PrepareDisplay();
     if (ekgScreen_) ekgScreen_->PrepareDisplay();
@@ -70,6 +73,7 @@ void TFlowManagerLyraRM::StopThreads() {
     }
     if (processing_) {
         processing_->Terminate();
+        if (dataSource_) dataSource_->WakeReader();
         processing_->WaitFor(ui_, kProcessingStopWaitMs);
         processing_->Join(ui_);
         processing_.reset();

@@ -3,6 +3,7 @@
 // the thread-priority option and follows the model's notifications.
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 #include "VirtualScopeLyraRM.h"

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <mutex>
@@ -68,6 +69,30 @@ public:
     std::vector<int32_t> codes, groups;
 };
 
+// Splits a stream into settings-record codes and sample words.
+struct Stream {
+    std::vector<uint16_t> recordCodes;
+    std::vector<size_t> recordAtSample;  // samples seen before each record
+    std::vector<uint16_t> samples;
+};
+Stream Split(const std::vector<uint16_t>& words) {
+    Stream s;
+    for (size_t i = 0; i < words.size();) {
+        if (words[i] == 0) {
+            const uint16_t length = i + 1 < words.size() ? words[i + 1] : 0;
+            EXPECT_TRUE(length >= 4 && length <= 6) << "record length " << length << " at word " << i;
+            if (length < 4 || length > 6 || i + length > words.size()) break;
+            s.recordCodes.push_back(words[i + 2]);
+            s.recordAtSample.push_back(s.samples.size());
+            i += length;
+        } else {
+            if (words[i] > 2) s.samples.push_back(words[i]);
+            ++i;
+        }
+    }
+    return s;
+}
+
 // The core as the main window wires it, in demo mode (no driver library).
 struct Rig {
     Rig() {
@@ -122,15 +147,16 @@ TEST(FlowManager, StartupRunsDemoDataOntoTheCardiogramScreenAndShutdownEndsBothT
     ASSERT_TRUE(rig.WaitFor([&] { return rig.ekg.WordCount() > 200; }));
     EXPECT_EQ(rig.roll.WordCount(), 0u) << "only the shown screen is fed";
 
-    // The stream opens with record 1 and the settings snapshot, then samples.
-    const auto words = rig.ekg.Words();
-    ASSERT_GE(words.size(), 4u + 51u);
-    EXPECT_EQ(words[0], 0);
-    EXPECT_EQ(words[1], 4);
-    EXPECT_EQ(words[2], 1);
-    EXPECT_EQ(words[3], 1);
-    EXPECT_EQ(words[4], 0) << "snapshot follows";
-    for (size_t i = 55; i < words.size(); ++i) ASSERT_NE(words[i], 0) << "sample words are never 0 at " << i;
+    // Before the first sample: the records of the forced transfers, then record 1
+    // and the snapshot of codes 2..12 in order.
+    const Stream stream = Split(rig.ekg.Words());
+    const auto start = std::find(stream.recordCodes.begin(), stream.recordCodes.end(), 1);
+    ASSERT_NE(start, stream.recordCodes.end());
+    const size_t at = static_cast<size_t>(start - stream.recordCodes.begin());
+    ASSERT_GE(stream.recordCodes.size(), at + 12);
+    for (uint16_t code = 2; code <= 12; ++code) EXPECT_EQ(stream.recordCodes[at + code - 1], code);
+    EXPECT_EQ(stream.recordAtSample[at + 11], 0u) << "no sample before the snapshot";
+    EXPECT_GT(stream.samples.size(), 100u);
 
     rig.scope.ShutdownApplication();
     EXPECT_FALSE(rig.flow.ThreadsRunning());
@@ -171,12 +197,11 @@ TEST(FlowManager, DefinedLengthMeasurementEndsAndNotifies) {
         return std::count(rig.listener.codes.begin(), rig.listener.codes.end(), kNotifySettingsChanged) >= 2;
     }));
     rig.scope.ShutdownApplication();
-    size_t samples = 0;
-    for (uint16_t w : rig.ekg.Words()) samples += w > 2;
-    // Records hold small non-zero words too, so count only loosely from below and
-    // from above: at least the measured second, far less than two.
+    // The block that reaches 1000 samples ends the measurement; blocks are small at
+    // 1000 samples/s, so little more than the second arrives.
+    const size_t samples = Split(rig.ekg.Words()).samples.size();
     EXPECT_GE(samples, 1000u);
-    EXPECT_LT(samples, 1400u);
+    EXPECT_LT(samples, 1200u);
 }
 
 TEST(FlowManager, TriggeredRecordingWithoutATriggerSourceReadsNothing) {
@@ -188,7 +213,9 @@ TEST(FlowManager, TriggeredRecordingWithoutATriggerSourceReadsNothing) {
     rig.scope.NotifyListeners(kNotifySettingsChanged, 9);
     rig.WaitFor([] { return false; }, 100);
     EXPECT_EQ(rig.driver.SampleCounter(), 0);
-    for (uint16_t w : rig.ekg.Words()) EXPECT_LE(w, 12) << "only settings records, no samples";
+    const Stream stream = Split(rig.ekg.Words());
+    EXPECT_FALSE(stream.recordCodes.empty()) << "the start still reaches the stream";
+    EXPECT_TRUE(stream.samples.empty());
     rig.scope.ShutdownApplication();
 }
 
