@@ -1,0 +1,165 @@
+#include "RecordFileLyraRM.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <bit>
+#include <cerrno>
+
+namespace rollmode::core {
+
+// Stream words go to the file as they lie in memory; the file is little-endian.
+static_assert(std::endian::native == std::endian::little, "record file words are written in host order");
+
+namespace {
+
+bool FileExists(const std::string& name) {
+    struct stat st {};
+    return ::stat(name.c_str(), &st) == 0;
+}
+
+}  // namespace
+
+TRecordFileLyraRM::~TRecordFileLyraRM() {
+    std::lock_guard<std::mutex> guard(lock_);
+    CloseLocked();
+}
+
+std::string TRecordFileLyraRM::IndexFileName(const std::string& recordFileName) {
+    if (recordFileName.size() < 4) return "ind";
+    return recordFileName.substr(0, recordFileName.size() - 3) + "ind";
+}
+
+int TRecordFileLyraRM::OpenExclusive(const std::string& name, int flags) {
+    // The file is held without sharing: a second holder (another instance, the
+    // viewer) is refused rather than interleaving its writes with ours.
+    const int fd = ::open(name.c_str(), flags | O_CLOEXEC, 0666);
+    if (fd < 0) return -1;
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+void TRecordFileLyraRM::CloseLocked() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+    size_ = 0;
+}
+
+void TRecordFileLyraRM::Close(const std::function<void()>& onClosed) {
+    std::lock_guard<std::mutex> guard(lock_);
+    CloseLocked();
+    if (onClosed) onClosed();
+}
+
+TRecordFileLyraRM::OpenOutcome TRecordFileLyraRM::OpenForAppend(const std::string& name,
+                                                                const std::function<void(uint64_t)>& onOpened) {
+    std::lock_guard<std::mutex> guard(lock_);
+    CloseLocked();
+    name_ = name;
+    OpenOutcome outcome = OpenOutcome::OpenedExisting;
+    int fd = OpenExclusive(name, O_RDWR);
+    uint64_t size = 0;
+    if (fd >= 0) {
+        struct stat st {};
+        const off_t end = ::fstat(fd, &st) == 0 ? st.st_size : ::lseek(fd, 0, SEEK_END);
+        if (end < 0) {
+            ::close(fd);
+            fd = -1;
+        } else {
+            size = static_cast<uint64_t>(end);
+            // An odd size means a torn last word (a crash mid-write); appending after
+            // it would shift every later word by a byte.
+            if (size % 2 != 0 && ::ftruncate(fd, static_cast<off_t>(size - 1)) == 0) --size;
+            if (::lseek(fd, static_cast<off_t>(size), SEEK_SET) < 0) {
+                ::close(fd);
+                fd = -1;
+            }
+        }
+        const std::string index = IndexFileName(name);
+        if (fd >= 0 && FileExists(index)) ::unlink(index.c_str());
+    }
+    if (fd < 0) {
+        // Create without truncating first: only the exclusive holder may empty it.
+        outcome = OpenOutcome::Created;
+        fd = OpenExclusive(name, O_RDWR | O_CREAT);
+        if (fd >= 0 && ::ftruncate(fd, 0) != 0) {
+            ::close(fd);
+            fd = -1;
+        }
+        size = 0;
+        if (fd < 0) return OpenOutcome::Failed;
+    }
+    fd_ = fd;
+    size_ = size;
+    if (onOpened) onOpened(size);
+    return outcome;
+}
+
+bool TRecordFileLyraRM::CreateEmpty(const std::string& name) {
+    std::lock_guard<std::mutex> guard(lock_);
+    CloseLocked();
+    name_ = name;
+    int fd = OpenExclusive(name, O_RDWR | O_CREAT);
+    if (fd >= 0 && ::ftruncate(fd, 0) != 0) {
+        ::close(fd);
+        fd = -1;
+    }
+    if (fd < 0) return false;
+    fd_ = fd;
+    size_ = 0;
+    return true;
+}
+
+bool TRecordFileLyraRM::WriteWholeRun(const uint16_t* words, uint64_t bytes) {
+    const auto* p = reinterpret_cast<const char*>(words);
+    uint64_t done = 0;
+    while (done < bytes) {
+        const ssize_t n = ::write(fd_, p + done, static_cast<size_t>(bytes - done));
+        if (n > 0) {
+            done += static_cast<uint64_t>(n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR) continue;
+        failure_ = n < 0 ? errno : ENOSPC;  // a write of 0 bytes makes no progress
+        // Cut the torn tail back to the last whole run, so the file still splits
+        // into whole words and records. If even that fails (medium gone) the torn
+        // bytes stay; the next open cuts an odd size back to whole words.
+        if (done > 0) (void)::ftruncate(fd_, static_cast<off_t>(size_));
+        CloseLocked();
+        return false;
+    }
+    size_ += bytes;
+    return true;
+}
+
+bool TRecordFileLyraRM::IsOpen() const {
+    std::lock_guard<std::mutex> guard(lock_);
+    return fd_ >= 0;
+}
+
+uint64_t TRecordFileLyraRM::Size() const {
+    std::lock_guard<std::mutex> guard(lock_);
+    return size_;
+}
+
+std::string TRecordFileLyraRM::FileName() const {
+    std::lock_guard<std::mutex> guard(lock_);
+    return name_;
+}
+
+int TRecordFileLyraRM::LastFailure() const {
+    std::lock_guard<std::mutex> guard(lock_);
+    return failure_;
+}
+
+void TRecordFileLyraRM::ClearFailure() {
+    std::lock_guard<std::mutex> guard(lock_);
+    failure_ = 0;
+}
+
+}  // namespace rollmode::core
