@@ -6,8 +6,8 @@
 
 #include "VirtualDriverLyraRM.h"
 
-using rollmode::core::DemoRandom;
 using rollmode::core::TVirtualDriverLyraRM;
+using DemoRandom = TVirtualDriverLyraRM::DemoRandom;
 using Words = std::vector<uint16_t>;
 
 namespace {
