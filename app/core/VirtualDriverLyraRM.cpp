@@ -58,7 +58,7 @@ constexpr double kTwoPi = 2.0 * std::numbers::pi;
 
 }  // namespace
 
-void DemoRandom::Seed(uint64_t seed) {
+void virtual_driver::DemoRandom::Seed(uint64_t seed) {
     uint64_t x = seed;
     const uint64_t a = SplitMix64(x);
     const uint64_t b = SplitMix64(x);

@@ -17,6 +17,8 @@ namespace rollmode::core {
 
 class ApplicationControl;
 
+namespace virtual_driver {
+
 // A value one thread writes and another may read without a lock.
 template <class T>
 class Relaxed {
@@ -66,8 +68,15 @@ private:
     uint32_t s_[4];
 };
 
+}  // namespace virtual_driver
+
 class TVirtualDriverLyraRM {
+    template <class T>
+    using Relaxed = virtual_driver::Relaxed<T>;
+
 public:
+    using DemoRandom = virtual_driver::DemoRandom;
+
     // Channel selectors of GetDeflection.
     static constexpr int kChannelA = 100;
     static constexpr int kChannelB = 200;

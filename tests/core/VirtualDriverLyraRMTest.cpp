@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <atomic>
+#include <thread>
 #include <vector>
 
 #include "../support/fakedriver/FakeDriverControl.h"
@@ -79,6 +81,11 @@ protected:
         Fn<fakedriver::ResetFn>("FakeDriver_Reset")();  // forget the opening calls
         Batch(driver);
     }
+    void OpenInitialisedKeepingFlag() {
+        fake.InitResults({0});
+        driver.OpenDevice();
+        ASSERT_TRUE(driver.DeviceInitialized());
+    }
     template <class F>
     F Fn(const char* name) const { return fake.Fn<F>(name); }
 };
@@ -118,6 +125,18 @@ TEST_F(VirtualDriverDevice, OpenSuccessBindsFlagReadsVersionsAndSerial) {
     driver.ReleaseDriverLibrary();
     driver.OpenDevice();
     EXPECT_FALSE(driver.USBFailed());
+}
+
+TEST_F(VirtualDriverDevice, FailureFlagSeenByPollingThread) {
+    OpenInitialisedKeepingFlag();
+    std::atomic<bool> seen{false};
+    std::thread poller([&] {
+        while (!driver.USBFailed()) std::this_thread::yield();
+        seen = true;
+    });
+    Fn<fakedriver::FailUsbFn>("FakeDriver_FailUsb")();
+    poller.join();
+    EXPECT_TRUE(seen);
 }
 
 TEST_F(VirtualDriverDevice, TransportFailuresShowOkBoxAndFallBackToDemo) {
