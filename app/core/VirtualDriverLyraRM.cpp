@@ -133,8 +133,18 @@ void TVirtualDriverLyraRM::RunInitializeLoop() {
         deviceCalibrationOK_.set(false);
     };
     // Retries as long as the library asks for it (unknown results) or the user does.
+    // A library that answers unknown results without end would hang the program at
+    // start-up; after a burst of them the user is asked as for a failed start.
+    int unknownInARow = 0;
     for (;;) {
-        const int32_t result = initializeDevice_(area);
+        int32_t result = initializeDevice_(area);
+        if (result == kInitOk || result == kInitTransportMissing || result == kInitDeviceNotPresent ||
+            result == kInitFailed || result == kInitBrokenCalibration || result == kInitTransportIncomplete) {
+            unknownInARow = 0;
+        } else if (++unknownInARow >= kMaxSilentInitRetries) {
+            unknownInARow = 0;
+            result = kInitFailed;
+        }
         switch (result) {
             case kInitOk:
                 deviceInitialized_.set(true);

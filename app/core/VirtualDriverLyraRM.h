@@ -74,6 +74,8 @@ public:
     static constexpr uint32_t kDemoMaxSamples = 65535;
     static constexpr uint8_t kDemoStatus = 0x22;
     static constexpr uint16_t kMaxLevel = 4095;
+    // Unknown InitializeDevice results retried at once before the user is asked.
+    static constexpr int kMaxSilentInitRetries = 100;
 
     // Settings record codes.
     enum RecordCode : uint16_t {

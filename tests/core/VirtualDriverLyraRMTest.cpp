@@ -216,6 +216,16 @@ TEST_F(VirtualDriverDevice, UnknownResultRetriesSilently) {
     EXPECT_TRUE(driver.DeviceInitialized());
 }
 
+TEST_F(VirtualDriverDevice, EndlessUnknownResultsAskTheUserInsteadOfHanging) {
+    fake.InitResults({2});  // the fake repeats its last scripted result
+    messages.answers = {MsgResult::No};
+    driver.OpenDevice();
+    EXPECT_EQ(fake.InitCalls(), static_cast<uint32_t>(VD::kMaxSilentInitRetries));
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(messages.shown[0].text, rollmode::strings::kDeviceInitFailedRetry);
+    EXPECT_TRUE(driver.DemoMode());
+}
+
 TEST(VirtualDriverOpen, MissingLibraryAsksWhetherToContinue) {
     fakedriver::ScriptedMessages messages;
     fakedriver::CountingApplication app;
