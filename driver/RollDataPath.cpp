@@ -69,26 +69,24 @@ struct TriggerTester {
     }
 };
 
-// The ARM settings held in locals for the duration of one scan.
+// The ARM settings as two 256-entry tables: non-zero where a channel's code is on the wrong
+// side of its level (a disabled channel never withholds).
 struct ArmChecker {
-    bool sourceA, sourceB, underA, underB;
-    int32_t thresholdA, thresholdB;
+    std::array<uint8_t, 256> outA{};
+    std::array<uint8_t, 256> outB{};
 
-    explicit ArmChecker(const RollDataPath& p)
-        : sourceA(p.armFlags & kArmSourceA),
-          sourceB(p.armFlags & kArmSourceB),
-          underA(p.armFlags & kArmUnderA),
-          underB(p.armFlags & kArmUnderB),
-          thresholdA(p.armThreshold[0]),
-          thresholdB(p.armThreshold[1]) {}
+    explicit ArmChecker(const RollDataPath& p) {
+        const bool sourceA = p.armFlags & kArmSourceA, underA = p.armFlags & kArmUnderA;
+        const bool sourceB = p.armFlags & kArmSourceB, underB = p.armFlags & kArmUnderB;
+        for (int32_t code = 0; code < 256; ++code) {
+            outA[code] = sourceA && (underA ? code > p.armThreshold[0] : code < p.armThreshold[0]);
+            outB[code] = sourceB && (underB ? code > p.armThreshold[1] : code < p.armThreshold[1]);
+        }
+    }
 
     inline uint16_t Check(uint16_t word) const {
-        if (word <= kMarkerNotArmed) return word;
-        const int32_t a = word & 0xFF;
-        const int32_t b = word >> 8;
-        const bool outA = sourceA && (underA ? a > thresholdA : a < thresholdA);
-        const bool outB = sourceB && (underB ? b > thresholdB : b < thresholdB);
-        return (outA || outB) ? kMarkerNotArmed : word;
+        const bool withheld = (word > kMarkerNotArmed) & ((outA[word & 0xFF] | outB[word >> 8]) != 0);
+        return withheld ? kMarkerNotArmed : word;
     }
 };
 
@@ -148,17 +146,68 @@ uint32_t RollDataPath::PlainCompaction(uint16_t* buffer, uint32_t* count, uint32
     return kStatusTriggered;
 }
 
+namespace {
+
+// After a failed test both states are 1, and from there on a test depends on the word alone: each
+// channel's condition becomes a 256-entry table and "met" a sum that reaches 1 (either) or 2 (both).
+// A disabled channel counts as met under "both" and as not met under "either".
+struct StatelessTrigger {
+    std::array<uint8_t, 256> a{};
+    std::array<uint8_t, 256> b{};
+    uint8_t need = 1;
+    bool possible = false;
+
+    explicit StatelessTrigger(const TriggerTester& t) {
+        possible = t.sourceA || t.sourceB;
+        need = t.relationAnd ? 2 : 1;
+        for (int32_t code = 0; code < 256; ++code) {
+            a[code] = t.sourceA ? (t.underA ? code < t.thresholdA : code > t.thresholdA) : t.relationAnd;
+            b[code] = t.sourceB ? (t.underB ? code < t.thresholdB : code > t.thresholdB) : t.relationAnd;
+        }
+    }
+
+    inline bool Met(uint16_t w) const { return (w > kMarkerNotArmed) & (a[w & 0xFF] + b[w >> 8] >= need); }
+
+    // Index of the first word that meets the condition, or `end`.
+    uint32_t Find(const uint16_t* buffer, uint32_t i, uint32_t end) const {
+        if (!possible) return end;
+        constexpr uint32_t kChunk = 16;
+        for (; i + kChunk <= end; i += kChunk) {
+            bool any = false;
+            for (uint32_t k = 0; k < kChunk; ++k) any |= Met(buffer[i + k]);
+            if (any) break;
+        }
+        for (; i < end; ++i) {
+            if (Met(buffer[i])) return i;
+        }
+        return end;
+    }
+};
+
+}  // namespace
+
 uint32_t RollDataPath::TriggerSearch(uint16_t* buffer, uint32_t* count, uint32_t start, uint32_t end) {
     *count = 0;
     triggerFound = false;
     TriggerTester tester(*this);
-    for (uint32_t i = start; i < end; ++i) {
+    uint32_t found = end;
+    uint32_t i = start;
+    // States carried in from an earlier block take part until the first failed test resets them.
+    for (; i < end && !(tester.stateA == kTriggerState1 && tester.stateB == kTriggerState1); ++i) {
         const uint16_t w = buffer[i];
-        if (w == 0 || !tester.Test(w)) continue;
+        if (w != 0 && tester.Test(w)) {
+            found = i;
+            break;
+        }
+    }
+    if (found == end && i < end) {
+        found = StatelessTrigger(tester).Find(buffer, i, end);
+        if (found != end) tester.Test(buffer[found]);  // leaves the states as the met test does
+    }
+    if (found != end) {
         triggerFound = true;
-        *count = CompactNonZero(buffer, i, end);
+        *count = CompactNonZero(buffer, found, end);
         if ((armFlags & (kArmSourceA | kArmSourceB)) == 0) processor = Processor::PlainCompaction;
-        break;
     }
     tester.StoreStates(*this);
     return triggerFound ? kStatusTriggered : kStatusWaiting;
@@ -191,7 +240,18 @@ bool RollDataPath::TriggerTest(uint16_t word) {
     return met;
 }
 
-uint16_t RollDataPath::ArmCheck(uint16_t word) const { return ArmChecker(*this).Check(word); }
+uint16_t RollDataPath::ArmCheck(uint16_t word) const {
+    if (word <= kMarkerNotArmed) return word;
+    const int32_t a = word & 0xFF;
+    const int32_t b = word >> 8;
+    if ((armFlags & kArmSourceA) && ((armFlags & kArmUnderA) ? a > armThreshold[0] : a < armThreshold[0])) {
+        return kMarkerNotArmed;
+    }
+    if ((armFlags & kArmSourceB) && ((armFlags & kArmUnderB) ? b > armThreshold[1] : b < armThreshold[1])) {
+        return kMarkerNotArmed;
+    }
+    return word;
+}
 
 void RollDataPath::SubstituteGround(uint16_t* buffer, uint32_t count) const {
     const uint16_t zeroA = GroundCode(groundZeroCode[0]);

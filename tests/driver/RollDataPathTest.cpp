@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <vector>
 
 #include "DriverTestSupport.h"
@@ -295,6 +296,66 @@ TEST_F(DataReadTest, ArmStatusReachesTheHost) {
     const auto r = Read();
     EXPECT_EQ(r.words, (std::vector<uint16_t>{W(130, 0), 2}));
     EXPECT_EQ(r.status, kStatusWaiting);
+}
+
+}  // namespace
+}  // namespace rollmode::driver
+
+namespace rollmode::driver {
+namespace {
+
+// Word-by-word references written straight from the rules, against the table-driven scans.
+uint32_t ReferenceTriggerSearch(RollDataPath& p, std::vector<uint16_t>& words) {
+    for (size_t i = 0; i < words.size(); ++i) {
+        if (words[i] != 0 && p.TriggerTest(words[i])) {
+            std::vector<uint16_t> kept;
+            for (size_t k = i; k < words.size(); ++k)
+                if (words[k] != 0) kept.push_back(words[k]);
+            words = kept;
+            return kStatusTriggered;
+        }
+    }
+    words.clear();
+    return kStatusWaiting;
+}
+
+TEST(DataPathReference, ScansAgreeWithWordByWordRules) {
+    std::mt19937 rng(7);
+    for (int round = 0; round < 400; ++round) {
+        RollDataPath fast;
+        fast.triggerFlags = static_cast<uint8_t>(rng() & 0x0F);
+        fast.armFlags = static_cast<uint8_t>(rng() & 0x0F);
+        fast.triggerRelationAnd = rng() & 1;
+        fast.triggerThreshold = {static_cast<int32_t>(rng() % 300) - 20, static_cast<int32_t>(rng() % 300) - 20};
+        fast.armThreshold = {static_cast<int32_t>(rng() % 300) - 20, static_cast<int32_t>(rng() % 300) - 20};
+        fast.triggerState = {static_cast<uint8_t>(rng() & 1 ? 3 : 1), static_cast<uint8_t>(rng() & 1 ? 3 : 1)};
+        RollDataPath reference = fast;
+
+        std::vector<uint16_t> words(1 + rng() % 200);
+        for (auto& w : words) {
+            const uint32_t kind = rng() % 10;
+            w = kind == 0 ? 0 : kind == 1 ? static_cast<uint16_t>(1 + rng() % 2) : static_cast<uint16_t>(rng());
+        }
+
+        auto got = words;
+        uint32_t count = 0;
+        const uint32_t status = fast.TriggerSearch(got.data(), &count, 0, static_cast<uint32_t>(got.size()));
+        got.resize(count);
+        auto expected = words;
+        const uint32_t refStatus = ReferenceTriggerSearch(reference, expected);
+        ASSERT_EQ(status, refStatus) << round;
+        ASSERT_EQ(got, expected) << round;
+        ASSERT_EQ(fast.triggerState, reference.triggerState) << round;
+
+        std::vector<uint16_t> marked;
+        for (uint16_t w : words)
+            if (reference.ArmCheck(w) != 0) marked.push_back(reference.ArmCheck(w));
+        got = words;
+        fast.recordFree = true;
+        fast.ArmProcessing(got.data(), &count, 0, static_cast<uint32_t>(got.size()));
+        got.resize(count);
+        ASSERT_EQ(got, marked) << round;
+    }
 }
 
 }  // namespace
