@@ -1,10 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <dlfcn.h>
+
 #include <algorithm>
 #include <cstring>
 
 #include "DriverTestSupport.h"
 #include "FpgaImage.h"
+#include "platform/ProgramPath.h"
 
 namespace rollmode::driver::test {
 namespace {
@@ -79,6 +82,22 @@ TEST(BringUp, ResultsForMissingTransportDeviceAndEntryPoints) {
         EXPECT_TRUE(fake.Calls().empty());
         EXPECT_EQ(table, (std::array<uint8_t, 240>{}));
     }
+}
+
+TEST(BringUp, DestroyingTheDriverReleasesTheTransport) {
+    const auto path = platform::ProgramDirectory() / "FakeBraskNoInit.so";
+    auto loaded = [&] {
+        void* h = dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD);
+        if (h != nullptr) dlclose(h);
+        return h != nullptr;
+    };
+    ASSERT_FALSE(loaded());
+    {
+        PeltaDriver driver("FakeBraskNoInit.dll");
+        ASSERT_EQ(driver.InitializeDevice(nullptr), kInitOk);
+        EXPECT_TRUE(loaded());
+    }
+    EXPECT_FALSE(loaded());
 }
 
 TEST(BringUp, EepromFailureStopsTheReadsAndLeavesCalibrationUnset) {
