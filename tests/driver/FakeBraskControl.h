@@ -49,7 +49,7 @@ public:
         return calls;
     }
 
-    // Calls other than the named ones, in order.
+    // Only the calls of the named entry point, in order.
     std::vector<TransportCall> CallsNamed(const std::string& name) const {
         std::vector<TransportCall> out;
         for (auto& c : Calls())
