@@ -237,10 +237,11 @@ void Instrument::WriteRegister(uint8_t reg, uint16_t value) {
     } else if (run && running_ && rate != epoch_.rate) {
         const uint64_t produced = Produced(now);
         previousEpoch_ = epoch_;
-        epoch_.seconds = epoch_.seconds + double(produced - epoch_.index) / epoch_.rate;
+        epoch_.seconds += std::chrono::duration<double>(now - epoch_.start).count();
         epoch_.index = produced;
         epoch_.start = now;
         epoch_.rate = rate;
+        epoch_.immediate = false;
     } else if (!run && running_) {
         frozenProduced_ = Produced(now);
         running_ = false;
@@ -259,6 +260,7 @@ void Instrument::StartRun(Steady::time_point now) {
     epoch_.index = 0;
     epoch_.start = now;
     epoch_.seconds = 0;
+    epoch_.immediate = true;
     previousEpoch_ = epoch_;
     running_ = true;
 }
@@ -325,8 +327,11 @@ Steady::time_point Instrument::Now() const { return clock_(); }
 
 uint64_t Instrument::Produced(Steady::time_point now) const {
     if (!running_) return frozenProduced_;
-    const double dt = std::max(0.0, std::chrono::duration<double>(now - epoch_.start).count());
-    return epoch_.index + static_cast<uint64_t>(std::floor(dt * epoch_.rate)) + 1;
+    if (now < epoch_.start) return epoch_.index;
+    // Whole samples due by now, in integers so that period boundaries are exact.
+    const auto ns = static_cast<unsigned __int128>(std::chrono::duration_cast<std::chrono::nanoseconds>(now - epoch_.start).count());
+    const auto due = ns * static_cast<uint64_t>(epoch_.rate) / 1000000000u;
+    return epoch_.index + static_cast<uint64_t>(due) + (epoch_.immediate ? 1 : 0);
 }
 
 void Instrument::UpdateFifo(Steady::time_point now) {
@@ -423,7 +428,7 @@ double Instrument::CodeFor(int channel, double volts) {
 
 uint16_t Instrument::Sample(uint64_t index, const FrontEnd* fe) {
     const Epoch& e = index >= epoch_.index ? epoch_ : previousEpoch_;
-    const double t = e.seconds + (double(index) - double(e.index)) / e.rate;
+    const double t = e.seconds + (double(index) - double(e.index) + (e.immediate ? 0 : 1)) / e.rate;
     uint32_t codes[2];
     for (int ch = 0; ch < 2; ++ch) {
         const ChannelSignal& s = config_.channels[ch];

@@ -109,6 +109,7 @@ private:
         std::chrono::steady_clock::time_point start{};
         double seconds = 0;  // signal time of that sample
         double rate = 50;
+        bool immediate = true;  // a start takes its first sample at once; a rate change one period later
     };
     struct FrontEnd {
         bool connected = false;
