@@ -176,20 +176,11 @@ void TColumnStore::FoldRunOfSingles(const uint16_t* words, uint32_t count) {
 uint32_t TColumnStore::AccumulateChunk(const uint16_t* words, uint32_t count) {
     ChunkStats s;
     uint32_t used = count;
-    if (count < 32 || !PlainChunkStats(words, count, s)) {
+    if (!PlainChunkStats(words, count, s)) {
+        // Fold the plain words before the record or marker; it is handled by the caller.
+        used = FindSpecial(words, count);
         s = ChunkStats{};
-        used = 0;
-        for (; used < count; ++used) {
-            const uint16_t w = words[used];
-            if (w < 3) break;
-            const uint32_t a = w & 0xFFu, b = w >> 8;
-            s.sumA += a;
-            s.sumB += b;
-            s.minA = std::min(s.minA, a);
-            s.maxA = std::max(s.maxA, a);
-            s.minB = std::min(s.minB, b);
-            s.maxB = std::max(s.maxB, b);
-        }
+        PlainChunkStats(words, used, s);
     }
     if (used == 0) return 0;
     n_ += used;
