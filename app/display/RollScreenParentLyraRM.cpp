@@ -30,7 +30,21 @@ TRollScreenParentLyraRM::TRollScreenParentLyraRM(QWidget* parent) : QWidget(pare
     sinceLastPaint_.start();
 }
 
-TRollScreenParentLyraRM::~TRollScreenParentLyraRM() = default;
+TRollScreenParentLyraRM::~TRollScreenParentLyraRM() {
+    if (virtualScope_ != nullptr) virtualScope_->UnregisterListener(this, this);
+}
+
+void TRollScreenParentLyraRM::SetVirtualScope(core::TVirtualScopeLyraRM* scope) {
+    // A model set before is left first, so the screen is never registered twice.
+    if (virtualScope_ != nullptr) virtualScope_->UnregisterListener(this, this);
+    virtualScope_ = scope;
+    if (scope == nullptr) {
+        SetSettingsProvider(nullptr);
+        return;
+    }
+    SetSettingsProvider([scope] { return ReadScreenSettings(*scope); });
+    scope->RegisterListener(controlGroup_, this, this);
+}
 
 void TRollScreenParentLyraRM::SetSettingsProvider(SettingsProvider provider) {
     std::scoped_lock lock(controlLock_, bitmapLock_);
@@ -46,25 +60,18 @@ TScreenSettings TRollScreenParentLyraRM::ReadSettings() const {
     return provider_();
 }
 
-void TRollScreenParentLyraRM::HandleNotification(int code, int& /*group*/) {
+void TRollScreenParentLyraRM::HandleNotification(int32_t code, int32_t& /*group*/) {
     switch (code) {
         case kNotifySettingsChanged:
         case kNotifyLayoutChanged:
         case kNotifyGridBrightness:
             if (isVisible()) TryRepaint();
             break;
-        case kNotifyShutdown: {
-            {
-                std::scoped_lock lock(controlLock_, bitmapLock_);
-                provider_ = nullptr;
-            }
-            if (detach_) {
-                auto detach = std::move(detach_);
-                detach_ = nullptr;
-                detach();
-            }
+        case kNotifyShutdown:
+            if (virtualScope_ != nullptr) virtualScope_->UnregisterListener(this, this);
+            virtualScope_ = nullptr;
+            SetSettingsProvider(nullptr);
             break;
-        }
         default:
             break;
     }

@@ -17,10 +17,11 @@
 #include <mutex>
 
 #include "ColumnStore.h"
+#include "VirtualScopeLyraRM.h"
 
 namespace rollmode::display {
 
-class TRollScreenParentLyraRM : public QWidget {
+class TRollScreenParentLyraRM : public QWidget, public core::TNotificationHandler {
     Q_OBJECT
 
 public:
@@ -34,14 +35,19 @@ public:
     int ControlGroup() const { return controlGroup_; }
     void SetControlGroup(int group) { controlGroup_ = group; }
 
-    // Where the screen reads the display settings. Set before blocks arrive; an
-    // empty provider reads as "display off".
-    void SetSettingsProvider(SettingsProvider provider);
-    // Run at notification 3 after the provider is forgotten (unregisters from the model).
-    void SetDetachHandler(std::function<void()> handler) { detach_ = std::move(handler); }
+    // The model: stored, and when not null the screen registers with it under
+    // ControlGroup() and reads its display settings from it. Set it on the GUI thread
+    // before acquisition starts.
+    core::TVirtualScopeLyraRM* VirtualScope() const { return virtualScope_; }
+    void SetVirtualScope(core::TVirtualScopeLyraRM* scope);
 
-    // Model notifications (GUI thread): 2, 5, 14 repaint when visible; 3 detaches.
-    virtual void HandleNotification(int code, int& group);
+    // Where the screen reads the display settings (SetVirtualScope sets one that reads
+    // the model). An empty provider reads as "display off".
+    void SetSettingsProvider(SettingsProvider provider);
+
+    // Model notifications (GUI thread): 2, 5, 14 repaint when visible; 3 unregisters
+    // and forgets the model.
+    void HandleNotification(int32_t code, int32_t& group) override;
     // A block of stream words (processing thread); the screen keeps no reference.
     virtual void ProcessBlock(const uint16_t* words, uint32_t count) = 0;
     // Start of acquisition (GUI thread).
@@ -125,7 +131,7 @@ private:
     int penX_ = 0, penY_ = 0;
     int controlGroup_ = 0;
     SettingsProvider provider_;
-    std::function<void()> detach_;
+    core::TVirtualScopeLyraRM* virtualScope_ = nullptr;  // GUI thread only
     std::atomic<bool> paintRequested_{false};
     QTimer paintTimer_;
     QElapsedTimer sinceLastPaint_;

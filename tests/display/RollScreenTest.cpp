@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "ColorConversion.h"
+#include "VirtualScopeLyraRM.h"
 #include "RollScreenEKGLyraRM.h"
 #include "RollScreenShiftLyraRM.h"
 
@@ -231,15 +232,28 @@ TEST_F(RollScreens, RepaintIsSkippedWhileABlockHoldsTheControlLock) {
     EXPECT_TRUE(screen.TryRepaint());
 }
 
-TEST_F(RollScreens, ShutdownForgetsTheModel) {
-    Fixture<TRollScreenShiftLyraRM> f;
-    int detached = 0;
-    f.screen.SetDetachHandler([&] { ++detached; });
-    int group = 5;
-    f.screen.HandleNotification(3, group);
-    EXPECT_EQ(detached, 1);
-    f.Feed({Sample(9, 9)});  // no model: display reads as off
-    EXPECT_EQ(f.screen.Store().TotalColumns(), 0u);
+TEST_F(RollScreens, RegistersWithTheModelAndLeavesItAtShutdown) {
+    rollmode::core::TVirtualScopeLyraRM scope;
+    const std::size_t before = scope.ListenerCount();
+    {
+        TRollScreenShiftLyraRM screen;
+        screen.resize(200, 100);
+        screen.SetControlGroup(17);
+        screen.SetVirtualScope(&scope);
+        ASSERT_EQ(scope.ListenerCount(), before + 1);
+        EXPECT_EQ(scope.ListenerGroup(before), 17);
+        screen.PrepareDisplay();
+        const uint16_t words[] = {Sample(9, 9)};
+        scope.SetDisplayActive(false);
+        screen.ProcessBlock(words, 1);
+        EXPECT_EQ(screen.Store().TotalColumns(), 0u);  // the model's DisplayActive is read
+        int group = 5;
+        screen.HandleNotification(3, group);
+        EXPECT_EQ(scope.ListenerCount(), before);
+        EXPECT_EQ(screen.VirtualScope(), nullptr);
+        screen.SetVirtualScope(&scope);
+    }
+    EXPECT_EQ(scope.ListenerCount(), before);  // the destructor left the model
 }
 
 // --- cardiogram screen
