@@ -2,6 +2,7 @@
 
 #include <QApplication>
 
+#include <atomic>
 #include <chrono>
 #include <future>
 #include <random>
@@ -206,6 +207,24 @@ TEST_F(RollScreens, OversizedBlockKeepsOnlyTheNewestWords) {
     EXPECT_EQ(f.screen.Store().Entry(TColumnStore::LastSample, 0), static_cast<uint16_t>(~Sample(200, 200)));
 }
 
+TEST_F(RollScreens, SettingsNotificationRepaintsOnlyAVisibleScreen) {
+    Fixture<TRollScreenShiftLyraRM> f(120, 60);
+    f.settings.Grid = false;
+    f.settings.BackgroundColor = 0x0000FF;  // red
+    int group = 12;
+    f.screen.HandleNotification(2, group);
+    EXPECT_EQ(f.Pixel(5, 5), kBackground);  // hidden: nothing drawn
+    f.screen.show();
+    f.screen.HandleNotification(14, group);
+    EXPECT_EQ(f.Pixel(5, 5), kRed);
+    f.settings.BackgroundColor = 0x008080;
+    f.screen.HandleNotification(7, group);  // not a repaint code
+    EXPECT_EQ(f.Pixel(5, 5), kRed);
+    f.screen.HandleNotification(5, group);
+    EXPECT_EQ(f.Pixel(5, 5), kOlive);
+    f.screen.hide();
+}
+
 // Notifications never wait for a block being drawn: with the control lock taken
 // elsewhere the repaint is skipped at once.
 struct LockableShift : TRollScreenShiftLyraRM {
@@ -330,6 +349,38 @@ TEST_F(RollScreens, SweepRepaintKeepsTheCursor) {
     // Dots: the columns before the cursor agree with the sweep.
     for (int x = 0; x < cursor; ++x)
         for (int y = 0; y < 100; ++y) ASSERT_EQ(repainted.pixel(x, y), swept.pixel(x, y)) << x << "," << y;
+}
+
+}  // namespace
+
+namespace {
+
+// Blocks drawn on a worker while the GUI thread repaints and paints: every repaint
+// either runs or is skipped, none waits, and the picture stays whole.
+TEST_F(RollScreens, BlocksAndRepaintsRunConcurrently) {
+    using namespace rollmode::display;
+    Fixture<TRollScreenShiftLyraRM> f(400, 200);
+    f.settings.ModeLine = true;
+    std::atomic<bool> stop{false};
+    std::thread worker([&] {
+        std::vector<uint16_t> w(37);
+        uint8_t v = 3;
+        while (!stop.load()) {
+            for (auto& x : w) x = Sample(v, static_cast<uint8_t>(255 - v)), v = static_cast<uint8_t>(v < 250 ? v + 1 : 3);
+            f.screen.ProcessBlock(w.data(), static_cast<uint32_t>(w.size()));
+        }
+    });
+    for (int i = 0; i < 200; ++i) {
+        f.screen.TryRepaint();
+        const QImage img = f.screen.Snapshot();
+        ASSERT_EQ(img.size(), QSize(400, 200));
+        QCoreApplication::processEvents();
+    }
+    stop = true;
+    worker.join();
+    EXPECT_GT(f.screen.Store().TotalColumns(), 0u);
+    // After the worker stops nothing holds the locks: the repaint must run.
+    EXPECT_TRUE(f.screen.TryRepaint());
 }
 
 }  // namespace
