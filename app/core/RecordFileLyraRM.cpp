@@ -65,33 +65,32 @@ TRecordFileLyraRM::OpenOutcome TRecordFileLyraRM::OpenForAppend(const std::strin
     int fd = OpenExclusive(name, O_RDWR);
     uint64_t size = 0;
     if (fd >= 0) {
+        // Opened: from here on a failure must not fall back to creating, which would
+        // empty a file that holds a recording.
         struct stat st {};
-        const off_t end = ::fstat(fd, &st) == 0 ? st.st_size : ::lseek(fd, 0, SEEK_END);
-        if (end < 0) {
+        if (::fstat(fd, &st) != 0) {
             ::close(fd);
-            fd = -1;
-        } else {
-            size = static_cast<uint64_t>(end);
-            // An odd size means a torn last word (a crash mid-write); appending after
-            // it would shift every later word by a byte.
-            if (size % 2 != 0 && ::ftruncate(fd, static_cast<off_t>(size - 1)) == 0) --size;
-            if (::lseek(fd, static_cast<off_t>(size), SEEK_SET) < 0) {
-                ::close(fd);
-                fd = -1;
-            }
+            return OpenOutcome::Failed;
+        }
+        size = static_cast<uint64_t>(st.st_size);
+        // An odd size means a torn last word (a crash mid-write); appending after it
+        // would shift every later word by a byte.
+        if (size % 2 != 0 && ::ftruncate(fd, static_cast<off_t>(size - 1)) == 0) --size;
+        if (size % 2 != 0 || ::lseek(fd, static_cast<off_t>(size), SEEK_SET) < 0) {
+            ::close(fd);
+            return OpenOutcome::Failed;
         }
         const std::string index = IndexFileName(name);
-        if (fd >= 0 && FileExists(index)) ::unlink(index.c_str());
-    }
-    if (fd < 0) {
-        // Create without truncating first: only the exclusive holder may empty it.
+        if (FileExists(index)) ::unlink(index.c_str());
+    } else {
+        // Missing, locked or not accessible: create it. Created without truncating
+        // first, so only the exclusive holder may empty it.
         outcome = OpenOutcome::Created;
         fd = OpenExclusive(name, O_RDWR | O_CREAT);
         if (fd >= 0 && ::ftruncate(fd, 0) != 0) {
             ::close(fd);
             fd = -1;
         }
-        size = 0;
         if (fd < 0) return OpenOutcome::Failed;
     }
     fd_ = fd;
