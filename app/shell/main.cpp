@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <system_error>
 
@@ -53,7 +54,8 @@ bool InstallSignalPipe() {
 }
 
 struct Options {
-    QString screenshot;  // save a picture of the main window after start-up, then end
+    QString screenshot;        // save a picture of the main window after start-up, then end
+    QString splashScreenshot;  // save a picture of the splash window as it first shows
     int screenshotDelayMs = 1500;
 };
 
@@ -62,6 +64,8 @@ Options ParseOptions(const QStringList& args) {
     for (qsizetype i = 1; i < args.size(); ++i) {
         if (args[i] == QLatin1String("--screenshot") && i + 1 < args.size()) {
             options.screenshot = args[++i];
+        } else if (args[i] == QLatin1String("--splash-screenshot") && i + 1 < args.size()) {
+            options.splashScreenshot = args[++i];
         } else if (args[i] == QLatin1String("--screenshot-delay") && i + 1 < args.size()) {
             options.screenshotDelayMs = args[++i].toInt();
         }
@@ -69,10 +73,21 @@ Options ParseOptions(const QStringList& args) {
     return options;
 }
 
+// The classic style draws group-box captions on the frame line, as the panels'
+// captions are laid out for; -style or QT_STYLE_OVERRIDE still choose another.
+void ChooseStyle(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        if (std::strncmp(argv[i], "-style", 6) == 0 || std::strncmp(argv[i], "--style", 7) == 0) return;
+    }
+    if (!qEnvironmentVariableIsEmpty("QT_STYLE_OVERRIDE")) return;
+    QApplication::setStyle(QStringLiteral("Windows"));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
+    ChooseStyle(argc, argv);
     shell::ForceDecimalPoint();
     const Options options = ParseOptions(QApplication::arguments());
 
@@ -105,6 +120,9 @@ int main(int argc, char** argv) {
     splash->show();
     splash->repaint();
     QApplication::processEvents();
+    if (!options.splashScreenshot.isEmpty() && !splash->grab().save(options.splashScreenshot)) {
+        std::fprintf(stderr, "Corvo_RollMode: cannot save %s\n", qPrintable(options.splashScreenshot));
+    }
 
     std::error_code ec;
     std::filesystem::current_path(platform::ProgramDirectory(), ec);
