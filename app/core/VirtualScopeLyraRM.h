@@ -1,0 +1,404 @@
+#pragma once
+// The instrument model: every setting and live status value of the two-channel
+// instrument, and the notification hub every other part registers with.
+//
+// Threads: the user-interface thread writes settings and is the only one that
+// notifies or touches the listener list; the acquisition thread reads settings under
+// SettingsLock() and writes status values; the processing thread writes
+// ActualVoltage and FileSize. Every scalar property is a relaxed atomic, so readers
+// that take no lock (display settings, status values) never race.
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <cstdio>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "NotificationCodes.h"
+
+namespace rollmode::core {
+
+class ValueSink;
+class TVirtualDriverLyraRM;
+
+namespace detail {
+// A value shared between threads without a lock: relaxed loads and stores only.
+template <typename T>
+class Relaxed {
+public:
+    constexpr Relaxed() noexcept : value_{} {}
+    constexpr explicit Relaxed(T v) noexcept : value_{v} {}
+    T get() const noexcept { return value_.load(std::memory_order_relaxed); }
+    void set(T v) noexcept { value_.store(v, std::memory_order_relaxed); }
+
+private:
+    std::atomic<T> value_;
+};
+}  // namespace detail
+
+// A notification callback. The handler object is the callback's identity: two
+// registrations are the same callback when they name the same object.
+class TNotificationHandler {
+public:
+    virtual ~TNotificationHandler() = default;
+    // `group` is the sender's group, shared by reference with every later listener
+    // of the same delivery.
+    virtual void HandleNotification(int32_t code, int32_t& group) = 0;
+};
+
+class TVirtualScopeLyraRM {
+public:
+    static constexpr std::size_t kRangeTableBytes = 240;
+    static constexpr std::size_t kDeviceModelIndexOffset = 236;
+    static constexpr int32_t kChannelA = 100;
+    static constexpr int32_t kChannelB = 200;
+
+    TVirtualScopeLyraRM();
+    virtual ~TVirtualScopeLyraRM();
+    TVirtualScopeLyraRM(const TVirtualScopeLyraRM&) = delete;
+    TVirtualScopeLyraRM& operator=(const TVirtualScopeLyraRM&) = delete;
+
+    // --- Locks -----------------------------------------------------------------
+    // The acquisition thread holds this for a whole settings transfer; the locked
+    // setters below take it for their store only. Not recursive: never call a locked
+    // setter while holding it.
+    std::mutex& SettingsLock() noexcept { return settingsLock_; }
+    std::mutex& FileSizeLock() noexcept { return fileSizeLock_; }
+
+    // --- Listener registry (user-interface thread only) --------------------------
+    // Appends an entry; no duplicate check. `listener` is the owning object, kept for
+    // inspection only: entries are matched by callback.
+    void RegisterListener(int32_t group, TNotificationHandler* callback, const void* listener);
+    // Removes the first entry with this callback, keeping the others in order; an
+    // unknown callback leaves the list unchanged.
+    void UnregisterListener(TNotificationHandler* callback, const void* listener);
+    void NotifyListeners(int32_t code, int32_t group);
+
+    std::size_t ListenerCount() const noexcept { return listeners_.size(); }
+    TNotificationHandler* ListenerCallback(std::size_t index) const { return listeners_.at(index).callback; }
+    int32_t ListenerGroup(std::size_t index) const { return listeners_.at(index).group; }
+
+    // --- Start and stop ----------------------------------------------------------
+    void InitializeApplication();
+    void ShutdownApplication();
+
+    // --- Record file -------------------------------------------------------------
+    const std::string& RecordFileName() const noexcept { return recordFileName_; }
+    // Closes the open file and forgets the size, then remembers `name`. Opening the
+    // file for append once start-up is done and saving is on belongs to the record
+    // file unit (TODO: record file).
+    virtual void OpenRecordFile(const std::string& name);
+    // Closes and releases ActualOutputStream if one is open.
+    virtual void CloseRecordFile();
+    // Adds written bytes to FileSize under the file-size lock, so a reset from the
+    // user-interface thread is never lost between a read and a write.
+    void AddToFileSize(double bytes);
+
+    // --- Derived values ----------------------------------------------------------
+    // Channel selector 200 = B, anything else = A. An unknown probe code gives "".
+    std::string ProbeText(int32_t channel) const;
+    // Millivolts per division; 1 outside the deflection table.
+    int32_t DeflectionFactor(int32_t channel) const;
+    // Each byte of the 0x00BBGGRR colour times `factor`, rounded half to even and
+    // kept within 0..255.
+    static uint32_t ScaleColor(uint32_t color, double factor);
+
+    // --- Range table ---------------------------------------------------------------
+    // 240 bytes that the driver library fills during device initialisation.
+    uint8_t* RangeTable() noexcept { return rangeTable_.data(); }
+    const uint8_t* RangeTable() const noexcept { return rangeTable_.data(); }
+    int32_t DeviceModelIndex() const noexcept;
+
+    // --- Record file and sizes ---------------------------------------------------------
+    std::FILE* ActualOutputStream() const noexcept { return actualOutputStream_.get(); }
+    void SetActualOutputStream(std::FILE* stream) noexcept { actualOutputStream_.set(stream); }
+    bool SavingActivated() const noexcept { return savingActivated_.get(); }
+    void SetSavingActivated(bool v);
+    double FileSize() const noexcept { return fileSize_.get(); }
+    void SetFileSize(double v);
+    ValueSink* FileSizeLabel() const noexcept { return fileSizeLabel_.get(); }
+    void SetFileSizeLabel(ValueSink* v) noexcept { fileSizeLabel_.set(v); }
+
+    // --- Vertical position and sensitivity -------------------------------------------
+    uint16_t DensityChannelA() const noexcept { return densityChannelA_.get(); }
+    void SetDensityChannelA(uint16_t v);
+    uint16_t DensityChannelB() const noexcept { return densityChannelB_.get(); }
+    void SetDensityChannelB(uint16_t v);
+    int32_t MaxChannelA() const noexcept { return maxChannelA_.get(); }
+    void SetMaxChannelA(int32_t v) noexcept { maxChannelA_.set(v); }
+    int32_t MaxChannelB() const noexcept { return maxChannelB_.get(); }
+    void SetMaxChannelB(int32_t v) noexcept { maxChannelB_.set(v); }
+    uint16_t VerticalLevelChannelA() const noexcept { return verticalLevelChannelA_.get(); }
+    void SetVerticalLevelChannelA(uint16_t v);
+    uint16_t VerticalLevelChannelB() const noexcept { return verticalLevelChannelB_.get(); }
+    void SetVerticalLevelChannelB(uint16_t v);
+    int32_t ScaledLevelChannelA() const noexcept;
+    void SetScaledLevelChannelA(int32_t v) noexcept;
+    int32_t ScaledLevelChannelB() const noexcept;
+    void SetScaledLevelChannelB(int32_t v) noexcept;
+    int32_t ZeroChannelA() const noexcept { return zeroChannelA_.get(); }
+    void SetZeroChannelA(int32_t v) noexcept { zeroChannelA_.set(v); }
+    int32_t ZeroChannelB() const noexcept { return zeroChannelB_.get(); }
+    void SetZeroChannelB(int32_t v) noexcept { zeroChannelB_.set(v); }
+    bool StatusChannelA() const noexcept { return statusChannelA_.get(); }
+    void SetStatusChannelA(bool v);
+    bool StatusChannelB() const noexcept { return statusChannelB_.get(); }
+    void SetStatusChannelB(bool v);
+
+    // --- Colours and display ---------------------------------------------------------
+    uint32_t ColorChannelA() const noexcept { return colorChannelA_.get(); }
+    void SetColorChannelA(uint32_t v) noexcept { colorChannelA_.set(v); }
+    uint32_t ColorChannelB() const noexcept { return colorChannelB_.get(); }
+    void SetColorChannelB(uint32_t v) noexcept { colorChannelB_.set(v); }
+    uint32_t ColorGrid() const noexcept { return colorGrid_.get(); }
+    void SetColorGrid(uint32_t v) noexcept;
+    uint32_t RealGridColor() const noexcept { return realGridColor_.get(); }
+    uint32_t BackgroundColor() const noexcept { return backgroundColor_.get(); }
+    void SetBackgroundColor(uint32_t v) noexcept { backgroundColor_.set(v); }
+    bool ModeLine() const noexcept { return modeLine_.get(); }
+    void SetModeLine(bool v) noexcept { modeLine_.set(v); }
+    bool ModeBF() const noexcept { return modeBF_.get(); }
+    void SetModeBF(bool v) noexcept { modeBF_.set(v); }
+    bool ModeEKG() const noexcept { return modeEKG_.get(); }
+    void SetModeEKG(bool v) noexcept { modeEKG_.set(v); }
+    bool DisplayActive() const noexcept { return displayActive_.get(); }
+    void SetDisplayActive(bool v) noexcept;
+    bool MakeMaximum() const noexcept { return makeMaximum_.get(); }
+    void SetMakeMaximum(bool v) noexcept { makeMaximum_.set(v); }
+    bool MakeMinimum() const noexcept { return makeMinimum_.get(); }
+    void SetMakeMinimum(bool v) noexcept { makeMinimum_.set(v); }
+    bool MakeAvg() const noexcept { return makeAvg_.get(); }
+    void SetMakeAvg(bool v) noexcept { makeAvg_.set(v); }
+    bool SingleMode() const noexcept { return singleMode_.get(); }
+    void SetSingleMode(bool v) noexcept { singleMode_.set(v); }
+    bool ClearScreenRequested() const noexcept { return clearScreenRequested_.get(); }
+    void SetClearScreenRequested(bool v) noexcept { clearScreenRequested_.set(v); }
+    bool Grid() const noexcept { return grid_.get(); }
+    void SetGrid(bool v) noexcept { grid_.set(v); }
+    int32_t GridBrightness() const noexcept { return gridBrightness_.get(); }
+    void SetGridBrightness(int32_t v) noexcept;
+
+    // --- Main window geometry ----------------------------------------------------------
+    bool MainScreenMaximized() const noexcept { return mainScreenMaximized_.get(); }
+    void SetMainScreenMaximized(bool v) noexcept { mainScreenMaximized_.set(v); }
+    int32_t MainWindowHeight() const noexcept { return mainWindowHeight_.get(); }
+    void SetMainWindowHeight(int32_t v) noexcept { mainWindowHeight_.set(v); }
+    int32_t MainWindowWidth() const noexcept { return mainWindowWidth_.get(); }
+    void SetMainWindowWidth(int32_t v) noexcept { mainWindowWidth_.set(v); }
+
+    // --- Trigger and ARM (levels in millivolts) ---------------------------------------------
+    bool TriggerSourceA() const noexcept { return triggerSourceA_.get(); }
+    void SetTriggerSourceA(bool v);
+    bool TriggerSourceB() const noexcept { return triggerSourceB_.get(); }
+    void SetTriggerSourceB(bool v);
+    double TriggerLevelA() const noexcept { return triggerLevelA_.get(); }
+    void SetTriggerLevelA(double v);
+    double TriggerLevelB() const noexcept { return triggerLevelB_.get(); }
+    void SetTriggerLevelB(double v);
+    bool TriggerUnderA() const noexcept { return triggerUnderA_.get(); }
+    void SetTriggerUnderA(bool v);
+    bool TriggerUnderB() const noexcept { return triggerUnderB_.get(); }
+    void SetTriggerUnderB(bool v);
+    int32_t TriggerLEDStatus() const noexcept { return triggerLEDStatus_.get(); }
+    void SetTriggerLEDStatus(int32_t v) noexcept { triggerLEDStatus_.set(v); }
+    uint8_t DataAcquisitionStatus() const noexcept { return dataAcquisitionStatus_.get(); }
+    void SetDataAcquisitionStatus(uint8_t s) noexcept;
+    bool TriggerRelation() const noexcept { return triggerRelation_.get(); }
+    void SetTriggerRelation(bool v);
+    bool ARMSourceA() const noexcept { return armSourceA_.get(); }
+    void SetARMSourceA(bool v);
+    bool ARMSourceB() const noexcept { return armSourceB_.get(); }
+    void SetARMSourceB(bool v);
+    bool ARMSourceExternal() const noexcept { return armSourceExternal_.get(); }
+    void SetARMSourceExternal(bool v);
+    double ARMLevelA() const noexcept { return armLevelA_.get(); }
+    void SetARMLevelA(double v);
+    double ARMLevelB() const noexcept { return armLevelB_.get(); }
+    void SetARMLevelB(double v);
+    bool ARMUnderA() const noexcept { return armUnderA_.get(); }
+    void SetARMUnderA(bool v);
+    bool ARMUnderB() const noexcept { return armUnderB_.get(); }
+    void SetARMUnderB(bool v);
+    bool ARMUnderExternal() const noexcept { return armUnderExternal_.get(); }
+    void SetARMUnderExternal(bool v);
+    int32_t ARMLEDStatus() const noexcept { return armLEDStatus_.get(); }
+    void SetARMLEDStatus(int32_t v) noexcept { armLEDStatus_.set(v); }
+
+    // --- Input source ----------------------------------------------------------------
+    bool SourceACDC_A() const noexcept { return sourceACDC_A_.get(); }
+    void SetSourceACDC_A(bool v);
+    bool SourceACDC_B() const noexcept { return sourceACDC_B_.get(); }
+    void SetSourceACDC_B(bool v);
+    int32_t SourceProbeA() const noexcept { return sourceProbeA_.get(); }
+    void SetSourceProbeA(int32_t v);
+    int32_t SourceProbeB() const noexcept { return sourceProbeB_.get(); }
+    void SetSourceProbeB(int32_t v);
+    bool GroundA() const noexcept { return groundA_.get(); }
+    void SetGroundA(bool v);
+    bool GroundB() const noexcept { return groundB_.get(); }
+    void SetGroundB(bool v);
+
+    // --- Measurement record mode ---------------------------------------------------------
+    bool RecordTriggered() const noexcept { return recordTriggered_.get(); }
+    void SetRecordTriggered(bool v) noexcept { recordTriggered_.set(v); }
+    bool RecordFree() const noexcept { return recordFree_.get(); }
+    void SetRecordFree(bool v);
+    bool MeasurementStarted() const noexcept { return measurementStarted_.get(); }
+    void SetMeasurementStarted(bool v);
+    uint32_t MeasurementLength() const noexcept { return measurementLength_.get(); }
+    void SetMeasurementLength(uint32_t v);
+    bool MeasurementDefined() const noexcept { return measurementDefined_.get(); }
+    void SetMeasurementDefined(bool v);
+    int32_t CachedDataStatus() const noexcept { return cachedDataStatus_.get(); }
+    void SetCachedDataStatus(int32_t v) noexcept { cachedDataStatus_.set(v); }
+
+    // --- Time base ------------------------------------------------------------------------
+    int32_t SMPSetting() const noexcept { return smpSetting_.get(); }
+    void SetSMPSetting(int32_t v);
+    int32_t DSPSetting() const noexcept { return dspSetting_.get(); }
+    void SetDSPSetting(int32_t v);
+
+    // --- Demo signal (periods in ms, amplitude and noise in mV) ----------------------------
+    int32_t PeriodA() const noexcept { return periodA_.get(); }
+    void SetPeriodA(int32_t v);
+    int32_t PeriodB() const noexcept { return periodB_.get(); }
+    void SetPeriodB(int32_t v);
+    int32_t AmplitudeA() const noexcept { return amplitudeA_.get(); }
+    void SetAmplitudeA(int32_t v);
+    int32_t AmplitudeB() const noexcept { return amplitudeB_.get(); }
+    void SetAmplitudeB(int32_t v);
+    int32_t NoiseA() const noexcept { return noiseA_.get(); }
+    void SetNoiseA(int32_t v);
+    int32_t NoiseB() const noexcept { return noiseB_.get(); }
+    void SetNoiseB(int32_t v);
+
+    // --- Links, live values and options -----------------------------------------------------
+    // Not owned. A null driver is ignored.
+    TVirtualDriverLyraRM* VirtualDriver() const noexcept { return virtualDriver_.get(); }
+    void SetVirtualDriver(TVirtualDriverLyraRM* v) noexcept;
+    uint16_t ActualVoltage() const noexcept { return actualVoltage_.get(); }
+    void SetActualVoltage(uint16_t w);
+    ValueSink* ActualVoltageA() const noexcept { return actualVoltageA_.get(); }
+    void SetActualVoltageA(ValueSink* v) noexcept { actualVoltageA_.set(v); }
+    ValueSink* ActualVoltageB() const noexcept { return actualVoltageB_.get(); }
+    void SetActualVoltageB(ValueSink* v) noexcept { actualVoltageB_.set(v); }
+    bool ShowComixHelp() const noexcept { return showComixHelp_.get(); }
+    void SetShowComixHelp(bool v) noexcept { showComixHelp_.set(v); }
+    bool BoostThread() const noexcept { return boostThread_.get(); }
+    void SetBoostThread(bool v) noexcept { boostThread_.set(v); }
+    bool SettingsToFile() const noexcept { return settingsToFile_.get(); }
+    void SetSettingsToFile(bool v);
+    bool ApplicationInitialized() const noexcept { return applicationInitialized_.get(); }
+    void SetApplicationInitialized(bool v) noexcept { applicationInitialized_.set(v); }
+
+private:
+    struct ListenerEntry {
+        int32_t group;
+        TNotificationHandler* callback;
+        const void* listener;
+        uint64_t serial;  // unique per registration; follows an entry while the list shifts
+    };
+
+    template <typename T>
+    void StoreLocked(detail::Relaxed<T>& field, T v) {
+        std::lock_guard<std::mutex> guard(settingsLock_);
+        field.set(v);
+    }
+    void DeliverShutdown(int32_t& group);
+    void DeliverInOrder(int32_t code, int32_t& group);
+    std::ptrdiff_t FindSerial(uint64_t serial) const noexcept;
+
+    std::mutex settingsLock_;
+    std::mutex fileSizeLock_;
+
+    std::vector<ListenerEntry> listeners_;
+    uint64_t nextSerial_ = 1;
+    bool deliveryFlag_ = false;  // not a lock: user-interface thread only
+
+    std::string recordFileName_;
+    alignas(4) std::array<uint8_t, kRangeTableBytes> rangeTable_{};
+
+    // Published values, in declaration order.
+    detail::Relaxed<std::FILE*> actualOutputStream_;
+    detail::Relaxed<bool> savingActivated_;
+    detail::Relaxed<double> fileSize_;
+    detail::Relaxed<uint16_t> densityChannelA_;
+    detail::Relaxed<uint16_t> densityChannelB_;
+    detail::Relaxed<int32_t> maxChannelA_;
+    detail::Relaxed<int32_t> maxChannelB_;
+    detail::Relaxed<uint16_t> verticalLevelChannelA_;
+    detail::Relaxed<uint16_t> verticalLevelChannelB_;
+    detail::Relaxed<uint32_t> colorChannelA_;
+    detail::Relaxed<uint32_t> colorChannelB_;
+    detail::Relaxed<uint32_t> colorGrid_;
+    detail::Relaxed<uint32_t> realGridColor_;
+    detail::Relaxed<uint32_t> backgroundColor_;
+    detail::Relaxed<bool> modeLine_;
+    detail::Relaxed<bool> modeBF_;
+    detail::Relaxed<bool> modeEKG_;
+    detail::Relaxed<bool> displayActive_;
+    detail::Relaxed<bool> makeMaximum_;
+    detail::Relaxed<bool> makeMinimum_;
+    detail::Relaxed<bool> makeAvg_;
+    detail::Relaxed<bool> singleMode_;
+    detail::Relaxed<bool> clearScreenRequested_;
+    detail::Relaxed<bool> grid_;
+    detail::Relaxed<int32_t> gridBrightness_;
+    detail::Relaxed<bool> mainScreenMaximized_;
+    detail::Relaxed<int32_t> mainWindowHeight_;
+    detail::Relaxed<int32_t> mainWindowWidth_;
+    detail::Relaxed<bool> triggerSourceA_;
+    detail::Relaxed<bool> triggerSourceB_;
+    detail::Relaxed<double> triggerLevelA_;
+    detail::Relaxed<double> triggerLevelB_;
+    detail::Relaxed<bool> triggerUnderA_;
+    detail::Relaxed<bool> triggerUnderB_;
+    detail::Relaxed<int32_t> triggerLEDStatus_;
+    detail::Relaxed<uint8_t> dataAcquisitionStatus_;
+    detail::Relaxed<bool> triggerRelation_;
+    detail::Relaxed<bool> armSourceA_;
+    detail::Relaxed<bool> armSourceB_;
+    detail::Relaxed<bool> armSourceExternal_;
+    detail::Relaxed<double> armLevelA_;
+    detail::Relaxed<double> armLevelB_;
+    detail::Relaxed<bool> armUnderA_;
+    detail::Relaxed<bool> armUnderB_;
+    detail::Relaxed<bool> armUnderExternal_;
+    detail::Relaxed<int32_t> armLEDStatus_;
+    detail::Relaxed<bool> sourceACDC_A_;
+    detail::Relaxed<bool> sourceACDC_B_;
+    detail::Relaxed<int32_t> sourceProbeA_;
+    detail::Relaxed<int32_t> sourceProbeB_;
+    detail::Relaxed<bool> groundA_;
+    detail::Relaxed<bool> groundB_;
+    detail::Relaxed<bool> recordTriggered_;
+    detail::Relaxed<bool> recordFree_;
+    detail::Relaxed<bool> measurementStarted_;
+    detail::Relaxed<uint32_t> measurementLength_;
+    detail::Relaxed<bool> measurementDefined_;
+    detail::Relaxed<int32_t> smpSetting_;
+    detail::Relaxed<int32_t> dspSetting_;
+    detail::Relaxed<bool> statusChannelA_;
+    detail::Relaxed<bool> statusChannelB_;
+    detail::Relaxed<TVirtualDriverLyraRM*> virtualDriver_;
+    detail::Relaxed<int32_t> zeroChannelA_;
+    detail::Relaxed<int32_t> zeroChannelB_;
+    detail::Relaxed<bool> showComixHelp_;
+    detail::Relaxed<bool> boostThread_;
+    detail::Relaxed<ValueSink*> fileSizeLabel_;
+    detail::Relaxed<ValueSink*> actualVoltageA_;
+    detail::Relaxed<ValueSink*> actualVoltageB_;
+    detail::Relaxed<int32_t> periodA_;
+    detail::Relaxed<int32_t> periodB_;
+    detail::Relaxed<int32_t> amplitudeA_;
+    detail::Relaxed<int32_t> amplitudeB_;
+    detail::Relaxed<int32_t> noiseA_;
+    detail::Relaxed<int32_t> noiseB_;
+    detail::Relaxed<uint16_t> actualVoltage_;
+    detail::Relaxed<bool> settingsToFile_;
+    detail::Relaxed<int32_t> cachedDataStatus_;
+    detail::Relaxed<bool> applicationInitialized_;
+};
+
+}  // namespace rollmode::core
