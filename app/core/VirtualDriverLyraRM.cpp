@@ -1,0 +1,533 @@
+#include "VirtualDriverLyraRM.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+#include <numbers>
+
+#include "RateTables.h"
+#include "ResourceStringsLyraRM.h"
+#include "platform/Tick.h"
+#include "ports/ApplicationControl.h"
+
+namespace rollmode::core {
+
+namespace {
+
+uint64_t SplitMix64(uint64_t& x) {
+    uint64_t z = (x += 0x9E3779B97F4A7C15ull);
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+    return z ^ (z >> 31);
+}
+
+uintptr_t BoolArg(bool v) { return v ? 1u : 0u; }
+
+// A level passed to the library: nearest integer, ties to even (default rounding
+// mode), kept inside 32 bits; not-a-number counts as 0.
+int32_t RoundLevel(double v) {
+    if (std::isnan(v)) return 0;
+    const double r = std::nearbyint(v);
+    if (r <= static_cast<double>(std::numeric_limits<int32_t>::min())) return std::numeric_limits<int32_t>::min();
+    if (r >= static_cast<double>(std::numeric_limits<int32_t>::max())) return std::numeric_limits<int32_t>::max();
+    return static_cast<int32_t>(r);
+}
+
+uintptr_t Int32Arg(int32_t v) { return static_cast<uintptr_t>(static_cast<uint32_t>(v)); }
+
+// counter * s1 / s0 in 64-bit signed arithmetic without the intermediate product
+// overflowing: split the counter into whole multiples of s0 and a remainder.
+int64_t Rescale(int64_t counter, int64_t s1, int64_t s0) {
+    const int64_t q = counter / s0;
+    const int64_t r = counter % s0;
+    return q * s1 + r * s1 / s0;
+}
+
+int32_t ProbeFactor(int32_t probe) {
+    switch (probe) {
+        case 2: return 10;
+        case 3: return 100;
+        case 4: return 1000;
+        default: return 1;
+    }
+}
+
+constexpr double kTwoPi = 2.0 * std::numbers::pi;
+
+}  // namespace
+
+void virtual_driver::DemoRandom::Seed(uint64_t seed) {
+    uint64_t x = seed;
+    const uint64_t a = SplitMix64(x);
+    const uint64_t b = SplitMix64(x);
+    s_[0] = static_cast<uint32_t>(a);
+    s_[1] = static_cast<uint32_t>(a >> 32);
+    s_[2] = static_cast<uint32_t>(b);
+    s_[3] = static_cast<uint32_t>(b >> 32);
+    if ((s_[0] | s_[1] | s_[2] | s_[3]) == 0) s_[0] = 1;  // the all-zero state is a fixed point
+}
+
+TVirtualDriverLyraRM::TVirtualDriverLyraRM(MessageBoxService* messages, ApplicationControl* application)
+    : messages_(messages), application_(application), libraryName_(strings::kDriverLibraryName),
+      tick_(&platform::TickCount) {}
+
+TVirtualDriverLyraRM::~TVirtualDriverLyraRM() { ReleaseDriverLibrary(); }
+
+void TVirtualDriverLyraRM::SetTickSource(TickSource tick) {
+    tick_ = tick ? std::move(tick) : TickSource(&platform::TickCount);
+}
+
+// ---------------------------------------------------------------------------
+// Device access
+
+MsgResult TVirtualDriverLyraRM::Ask(const char* text, MsgButtons buttons, MsgResult defaultAnswer) {
+    if (!messages_) return defaultAnswer;
+    return messages_->Show(text, buttons, MsgIcon::Error);
+}
+
+void TVirtualDriverLyraRM::RequestTerminate() {
+    if (application_) application_->RequestTerminate();
+}
+
+void TVirtualDriverLyraRM::OpenDevice() {
+    setBackRequested_.Set(false);
+    usbFailed_.store(0, std::memory_order_relaxed);
+    demoMode_.Set(false);
+    terminateApplication_.Set(false);
+    sampleCounter_.Set(0);
+    lengthInSamples_.Set(0);
+    ClearCommandBatch();
+
+    ReleaseDriverLibrary();
+    library_ = platform::DynamicLibrary::Load(libraryName_);
+    if (!library_.IsLoaded()) {
+        // Without a message service the program goes on in demo mode.
+        if (Ask(strings::kDriverNotPresent, MsgButtons::YesNo, MsgResult::Yes) == MsgResult::No)
+            RequestTerminate();
+        else
+            demoMode_.Set(true);
+        ReadSerialNumber();
+        return;
+    }
+
+    initializeDevice_ = library_.Bind<abi::InitializeDeviceFn>("InitializeDevice");
+    deInitializeDevice_ = library_.Bind<abi::DeInitializeDeviceFn>("DeInitializeDevice");
+    deviceFunction_ = library_.Bind<abi::DeviceFunctionFn>("DeviceFunction");
+
+    if (deviceFunction_) {
+        uint32_t result = 0;
+        deviceFunction_(kFnSetFailureFlag, nullptr, 0, nullptr, 0, reinterpret_cast<uintptr_t>(&usbFailed_), &result);
+    }
+    if (initializeDevice_) RunInitializeLoop();
+    ReadSerialNumber();
+}
+
+void TVirtualDriverLyraRM::RunInitializeLoop() {
+    // The library writes 240 bytes there; without the scope's area it gets a scratch one.
+    void* area = rangeTable_ ? rangeTable_ : scratchRangeTable_.data();
+    auto giveUp = [this] {
+        deviceInitialized_.Set(false);
+        demoMode_.Set(true);
+        deviceCalibrationOK_.Set(false);
+    };
+    // Retries as long as the library asks for it (unknown results) or the user does.
+    for (;;) {
+        const int32_t result = initializeDevice_(area);
+        switch (result) {
+            case kInitOk:
+                deviceInitialized_.Set(true);
+                demoMode_.Set(false);
+                deviceCalibrationOK_.Set(true);
+                ReadVersions();
+                return;
+            case kInitTransportMissing:
+                Ask(strings::kBraskNotInstalled, MsgButtons::Ok, MsgResult::Ok);
+                giveUp();
+                return;
+            case kInitTransportIncomplete:
+                Ask(strings::kUsbDriverMissingFunction, MsgButtons::Ok, MsgResult::Ok);
+                giveUp();
+                return;
+            case kInitDeviceNotPresent:
+            case kInitFailed: {
+                const char* text = strings::kDeviceNotPresentRetry;
+                if (result == kInitFailed) text = strings::kDeviceInitFailedRetry;
+                // Without a message service nobody can say Yes: no endless retry.
+                const MsgResult answer = Ask(text, MsgButtons::YesNoCancel, MsgResult::No);
+                if (answer == MsgResult::Cancel) {
+                    terminateApplication_.Set(true);
+                    RequestTerminate();
+                    return;
+                }
+                if (answer == MsgResult::No) {
+                    giveUp();
+                    return;
+                }
+                continue;  // Yes or any other answer: try again
+            }
+            case kInitBrokenCalibration:
+                Ask(strings::kBrokenCalibration, MsgButtons::Ok, MsgResult::Ok);
+                deviceInitialized_.Set(true);
+                demoMode_.Set(false);
+                deviceCalibrationOK_.Set(false);
+                return;
+            default:
+                continue;
+        }
+    }
+}
+
+void TVirtualDriverLyraRM::ReadVersions() {
+    uint8_t version[2] = {0, 0};
+    uint32_t result = 0;
+    char text[16];
+    if (!deviceFunction_) return;
+    deviceFunction_(kFnDriverVersion, nullptr, 0, version, 0, 0, &result);
+    std::snprintf(text, sizeof text, "%d.%d", version[0], version[1]);
+    deviceDriverVersion_ = text;
+    version[0] = version[1] = 0;
+    deviceFunction_(kFnUsbDriverVersion, nullptr, 0, version, 0, 0, &result);
+    std::snprintf(text, sizeof text, "%d.%.2d", version[0], version[1]);
+    usbDriverVersion_ = text;
+}
+
+void TVirtualDriverLyraRM::ReadSerialNumber() {
+    if (demoMode_.Get() || !deviceFunction_) {
+        deviceSerialNumber_ = strings::kNotAvailable;
+        return;
+    }
+    uint32_t serial = 0;
+    deviceFunction_(kFnSerialNumber, nullptr, 0, nullptr, 0, 0, &serial);
+    if (serial == 0) {
+        deviceSerialNumber_ = strings::kNotAvailable;
+        return;
+    }
+    char text[16];
+    std::snprintf(text, sizeof text, "%.8u", serial);
+    deviceSerialNumber_ = text;
+}
+
+void TVirtualDriverLyraRM::ReleaseDriverLibrary() {
+    initializeDevice_ = nullptr;
+    deInitializeDevice_ = nullptr;
+    deviceFunction_ = nullptr;
+    library_.Unload();
+}
+
+uint32_t TVirtualDriverLyraRM::CallDevice(uint32_t code, uintptr_t value, uint32_t* result) {
+    if (!deviceInitialized_.Get() || !deviceFunction_) return 0;
+    uint32_t ignored = 0;
+    return deviceFunction_(code, nullptr, 0, nullptr, 0, value, result ? result : &ignored);
+}
+
+uint8_t TVirtualDriverLyraRM::ReadData(uint16_t* buffer, uint32_t& count) {
+    if (!deviceInitialized_.Get() || demoMode_.Get() || !deviceFunction_) return GenerateDemoData(buffer, count);
+    // The library leaves the count alone when it is not running.
+    count = 0;
+    const uint32_t status = deviceFunction_(kFnReadData, buffer, 0, nullptr, 0, 0, &count);
+    if (count > kReadBufferWords) count = kReadBufferWords;
+    return static_cast<uint8_t>(status);
+}
+
+int32_t TVirtualDriverLyraRM::GetDeflection(int channel) const {
+    if (channel == kChannelA) return Deflection(probeA_.Get(), densityA_.Get());
+    if (channel == kChannelB) return Deflection(probeB_.Get(), densityB_.Get());
+    return 1;
+}
+
+// ---------------------------------------------------------------------------
+// Command batch
+
+void TVirtualDriverLyraRM::ClearCommandBatch() {
+    batch_.fill(0);
+    batchIndex_ = 0;
+}
+
+void TVirtualDriverLyraRM::TakeCommandBatch(uint16_t* destination, uint32_t& count) {
+    count = batchIndex_;
+    if (count) std::memcpy(destination, batch_.data(), count * sizeof(uint16_t));
+    ClearCommandBatch();
+}
+
+// A record that does not fit in the rest of the batch is dropped whole, never cut:
+// a partial record would corrupt every word after it in the stream. One settings pass
+// needs at most 118 words and the batch is emptied after each pass, so this only
+// happens when nobody takes the batch.
+bool TVirtualDriverLyraRM::Reserve(uint16_t length) { return batchIndex_ + length <= kCommandBatchWords; }
+
+void TVirtualDriverLyraRM::Append4(uint16_t code, uint16_t arg) {
+    if (!Reserve(4)) return;
+    uint16_t* w = batch_.data() + batchIndex_;
+    w[0] = 0;
+    w[1] = 4;
+    w[2] = code;
+    w[3] = arg;
+    batchIndex_ += 4;
+}
+
+void TVirtualDriverLyraRM::Append5(uint16_t code, uint32_t arg) {
+    if (!Reserve(5)) return;
+    uint16_t* w = batch_.data() + batchIndex_;
+    w[0] = 0;
+    w[1] = 5;
+    w[2] = code;
+    w[3] = static_cast<uint16_t>(arg);
+    w[4] = static_cast<uint16_t>(arg >> 16);
+    batchIndex_ += 5;
+}
+
+void TVirtualDriverLyraRM::Append6(uint16_t code, uint16_t arg1, uint16_t arg2) {
+    if (!Reserve(6)) return;
+    uint16_t* w = batch_.data() + batchIndex_;
+    w[0] = 0;
+    w[1] = 6;
+    w[2] = code;
+    w[3] = arg1;
+    w[4] = arg2;
+    w[5] = 0;
+    batchIndex_ += 6;
+}
+
+void TVirtualDriverLyraRM::AppendSettingsSnapshot() {
+    Append6(kRecLevelA, levelA_.Get(), static_cast<uint16_t>(zeroA_.Get()));
+    Append6(kRecLevelB, levelB_.Get(), static_cast<uint16_t>(zeroB_.Get()));
+    Append4(kRecProbeA, static_cast<uint16_t>(probeA_.Get()));
+    Append4(kRecProbeB, static_cast<uint16_t>(probeB_.Get()));
+    Append4(kRecAcDcA, acdcA_.Get() ? 1 : 0);
+    Append4(kRecAcDcB, acdcB_.Get() ? 1 : 0);
+    Append4(kRecGroundA, groundA_.Get() ? 1 : 0);
+    Append4(kRecGroundB, groundB_.Get() ? 1 : 0);
+    Append5(kRecSamplesPerSecond, static_cast<uint32_t>(SamplesPerSecond(smpSetting_.Get())));
+    Append5(kRecDeflectionA, static_cast<uint32_t>(GetDeflection(kChannelA)));
+    Append5(kRecDeflectionB, static_cast<uint32_t>(GetDeflection(kChannelB)));
+}
+
+// ---------------------------------------------------------------------------
+// Measurement sample counter
+
+int64_t TVirtualDriverLyraRM::AdvanceSampleCounter(uint32_t n) {
+    const int64_t v = sampleCounter_.Get() + n;
+    sampleCounter_.Set(v);
+    return v;
+}
+
+// ---------------------------------------------------------------------------
+// Setters
+
+void TVirtualDriverLyraRM::SetFlag(Relaxed<bool>& field, bool v, uint32_t code) {
+    if (!Acts(field.Get() != v)) return;
+    field.Set(v);
+    CallDevice(code, BoolArg(v));
+}
+
+void TVirtualDriverLyraRM::SetLevel(Relaxed<double>& field, double v, uint32_t code) {
+    if (!Acts(field.Get() != v)) return;
+    const int32_t r = RoundLevel(v);
+    field.Set(static_cast<double>(r));
+    CallDevice(code, Int32Arg(r));
+}
+
+void TVirtualDriverLyraRM::SetFlagWithRecord(Relaxed<bool>& field, bool v, uint32_t code, uint16_t record) {
+    if (!Acts(field.Get() != v)) return;
+    field.Set(v);
+    Append4(record, v ? 1 : 0);
+    CallDevice(code, BoolArg(v));
+}
+
+void TVirtualDriverLyraRM::SetProbe(Relaxed<int32_t>& field, int32_t v, uint32_t code, uint16_t record) {
+    if (!Acts(field.Get() != v)) return;
+    field.Set(v);
+    Append4(record, static_cast<uint16_t>(v));
+    CallDevice(code, Int32Arg(v));
+}
+
+void TVirtualDriverLyraRM::SetARMSourceA(bool v) { SetFlag(armSourceA_, v, kFnArmSourceA); }
+void TVirtualDriverLyraRM::SetARMSourceB(bool v) { SetFlag(armSourceB_, v, kFnArmSourceB); }
+void TVirtualDriverLyraRM::SetARMSourceExternal(bool v) { SetFlag(armSourceExternal_, v, kFnArmSourceExternal); }
+void TVirtualDriverLyraRM::SetARMLevelA(double v) { SetLevel(armLevelA_, v, kFnArmLevelA); }
+void TVirtualDriverLyraRM::SetARMLevelB(double v) { SetLevel(armLevelB_, v, kFnArmLevelB); }
+void TVirtualDriverLyraRM::SetARMUnderA(bool v) { SetFlag(armUnderA_, v, kFnArmUnderA); }
+void TVirtualDriverLyraRM::SetARMUnderB(bool v) { SetFlag(armUnderB_, v, kFnArmUnderB); }
+void TVirtualDriverLyraRM::SetARMUnderExternal(bool v) { SetFlag(armUnderExternal_, v, kFnArmUnderExternal); }
+void TVirtualDriverLyraRM::SetTriggerSourceA(bool v) { SetFlag(triggerSourceA_, v, kFnTriggerSourceA); }
+void TVirtualDriverLyraRM::SetTriggerSourceB(bool v) { SetFlag(triggerSourceB_, v, kFnTriggerSourceB); }
+void TVirtualDriverLyraRM::SetTriggerLevelA(double v) { SetLevel(triggerLevelA_, v, kFnTriggerLevelA); }
+void TVirtualDriverLyraRM::SetTriggerLevelB(double v) { SetLevel(triggerLevelB_, v, kFnTriggerLevelB); }
+void TVirtualDriverLyraRM::SetTriggerUnderA(bool v) { SetFlag(triggerUnderA_, v, kFnTriggerUnderA); }
+void TVirtualDriverLyraRM::SetTriggerUnderB(bool v) { SetFlag(triggerUnderB_, v, kFnTriggerUnderB); }
+void TVirtualDriverLyraRM::SetTriggerRelation(bool v) { SetFlag(triggerRelation_, v, kFnTriggerRelation); }
+
+void TVirtualDriverLyraRM::SetRecordFree(bool v) {
+    if (!Acts(recordFree_.Get() != v)) return;
+    recordFree_.Set(v);
+    recordTriggered_.Set(!v);
+    CallDevice(kFnRecordFree, BoolArg(v));
+}
+
+void TVirtualDriverLyraRM::SetMeasurementStarted(bool v) {
+    if (measurementStarted_.Get() == v) return;  // on change only, even when forced
+    measurementStarted_.Set(v);
+    Append4(kRecMeasurementStarted, v ? 1 : 0);
+    if (v) {
+        AppendSettingsSnapshot();
+        const uint32_t now = tick_();
+        lastTick_ = now;
+        startTick_ = now;
+    }
+    CallDevice(kFnMeasurementStarted, BoolArg(v));
+}
+
+void TVirtualDriverLyraRM::SetMeasurementLength(uint32_t ms) {
+    measurementLength_.Set(ms);
+    lengthInSamples_.Set(static_cast<int64_t>(ms / 1000) * SamplesPerSecond(smpSetting_.Get()));
+}
+
+void TVirtualDriverLyraRM::SetSourceACDC_A(bool v) { SetFlagWithRecord(acdcA_, v, kFnAcDcA, kRecAcDcA); }
+void TVirtualDriverLyraRM::SetSourceACDC_B(bool v) { SetFlagWithRecord(acdcB_, v, kFnAcDcB, kRecAcDcB); }
+void TVirtualDriverLyraRM::SetGroundA(bool v) { SetFlagWithRecord(groundA_, v, kFnGroundA, kRecGroundA); }
+void TVirtualDriverLyraRM::SetGroundB(bool v) { SetFlagWithRecord(groundB_, v, kFnGroundB, kRecGroundB); }
+void TVirtualDriverLyraRM::SetSourceProbeA(int32_t v) { SetProbe(probeA_, v, kFnProbeA, kRecProbeA); }
+void TVirtualDriverLyraRM::SetSourceProbeB(int32_t v) { SetProbe(probeB_, v, kFnProbeB, kRecProbeB); }
+
+void TVirtualDriverLyraRM::SetVerticalLevel(Relaxed<uint16_t>& level, Relaxed<int32_t>& zero, uint16_t scopeLevel,
+                                            uint32_t code, uint16_t record) {
+    // A scope level above the range would wrap the device level; the register holds 0..4095.
+    const auto d = static_cast<uint16_t>(kMaxLevel - std::min(scopeLevel, kMaxLevel));
+    if (!(d != level.Get() || forceSettings_.Get() || settingsToFile_.Get())) return;
+    level.Set(d);
+    if (deviceInitialized_.Get() && deviceFunction_) {
+        // The library leaves the result untouched when the write failed: keep the old zero.
+        uint32_t result = static_cast<uint32_t>(zero.Get());
+        CallDevice(code, d, &result);
+        zero.Set(static_cast<int32_t>(result));
+    }
+    if (settingsToFile_.Get()) Append6(record, d, static_cast<uint16_t>(zero.Get()));
+}
+
+void TVirtualDriverLyraRM::SetVerticalLevelChannelA(uint16_t scopeLevel) {
+    SetVerticalLevel(levelA_, zeroA_, scopeLevel, kFnLevelA, kRecLevelA);
+}
+
+void TVirtualDriverLyraRM::SetVerticalLevelChannelB(uint16_t scopeLevel) {
+    SetVerticalLevel(levelB_, zeroB_, scopeLevel, kFnLevelB, kRecLevelB);
+}
+
+void TVirtualDriverLyraRM::SetDensity(int channel, uint16_t v) {
+    const bool isA = channel == kChannelA;
+    Relaxed<uint16_t>& density = isA ? densityA_ : densityB_;
+    if (!Acts(density.Get() != v)) return;
+    density.Set(v);
+    if (!deviceInitialized_.Get()) return;
+
+    // The library always works with the 1:1 step; the probe goes separately.
+    const int32_t probe = isA ? probeA_.Get() : probeB_.Get();
+    const int32_t unscaled = GetDeflection(channel) / ProbeFactor(probe);
+    const Relaxed<uint16_t>& level = isA ? levelA_ : levelB_;
+    uint32_t newLevel = level.Get();  // kept if the library does not answer
+    CallDevice(isA ? kFnDensityA : kFnDensityB, Int32Arg(unscaled), &newLevel);
+
+    if (deviceCalibrationOK_.Get()) {
+        // Re-centre: the library answers the device level that keeps the trace in place.
+        const auto deviceLevel = std::min<uint16_t>(static_cast<uint16_t>(newLevel), kMaxLevel);
+        settingsToFile_.Set(true);
+        const auto scopeLevel = static_cast<uint16_t>(kMaxLevel - deviceLevel);
+        if (isA)
+            SetVerticalLevelChannelA(scopeLevel);
+        else
+            SetVerticalLevelChannelB(scopeLevel);
+        setBackRequested_.Set(true);
+        settingsToFile_.Set(false);
+    }
+    Append5(isA ? kRecDeflectionA : kRecDeflectionB, static_cast<uint32_t>(GetDeflection(channel)));
+}
+
+void TVirtualDriverLyraRM::SetDensityChannelA(uint16_t v) { SetDensity(kChannelA, v); }
+void TVirtualDriverLyraRM::SetDensityChannelB(uint16_t v) { SetDensity(kChannelB, v); }
+
+void TVirtualDriverLyraRM::SetSMPSetting(int32_t v) {
+    if (!Acts(smpSetting_.Get() != v)) return;
+    // Steps outside the table count as its nearest end; the stored value is the one written.
+    const int64_t s0 = SamplesPerSecond(smpSetting_.Get());
+    smpSetting_.Set(v);
+    const int64_t s1 = SamplesPerSecond(v);
+    Append5(kRecSamplesPerSecond, static_cast<uint32_t>(s1));
+    CallDevice(kFnSamplingRate, Int32Arg((kSmpSteps - 1) - ClampSmpStep(v)));
+    sampleCounter_.Set(Rescale(sampleCounter_.Get(), s1, s0));
+    lengthInSamples_.Set(static_cast<int64_t>(measurementLength_.Get() / 1000) * s1);
+}
+
+// ---------------------------------------------------------------------------
+// Demo generator
+
+struct TVirtualDriverLyraRM::DemoChannel {
+    double period;     // milliseconds, at least 1
+    double gain;       // codes per amplitude unit
+    double offset;     // phase offset in samples
+    double level;      // (scope level + 1) div 4
+    uint32_t noiseRange;
+    int64_t noise;
+};
+
+TVirtualDriverLyraRM::DemoChannel TVirtualDriverLyraRM::PrepareDemoChannel(int32_t period, int32_t amplitude,
+                                                                           int32_t noise, int channel,
+                                                                           uint16_t deviceLevel,
+                                                                           uint32_t samplesPerSecond) const {
+    DemoChannel c{};
+    // A period below 1 ms would divide by zero; it counts as 1 ms.
+    const int32_t p = std::max<int32_t>(period, 1);
+    // The table never yields 0; kept safe should it ever change.
+    const int32_t deflection = std::max<int32_t>(GetDeflection(channel), 1);
+    const double dt = 1.0 / samplesPerSecond;
+    c.period = p;
+    c.gain = (static_cast<double>(amplitude) * 255.0) / (static_cast<double>(deflection) * 8.0);
+    c.offset = static_cast<double>((lastTick_ - startTick_) % static_cast<uint32_t>(p)) / 1000.0 / dt;
+    c.level = static_cast<double>((4096 - deviceLevel) >> 2);
+    // Negative noise means none (the range would be negative).
+    const int32_t n = std::max<int32_t>(noise, 0);
+    c.noiseRange = 2u * static_cast<uint32_t>(n);
+    c.noise = n;
+    return c;
+}
+
+uint8_t TVirtualDriverLyraRM::GenerateDemoData(uint16_t* buffer, uint32_t& count) {
+    count = 0;
+    const uint32_t now = tick_();
+    const uint32_t elapsed = now - lastTick_;
+    if (elapsed == 0) return kDemoStatus;
+    const int64_t s = SamplesPerSecond(smpSetting_.Get());
+    const int64_t n = static_cast<int64_t>(elapsed) * s / 1000;
+    if (n == 0) return kDemoStatus;  // time accumulates until a whole sample is due
+    if (n > kDemoMaxSamples) {
+        lastTick_ = now;  // a long pause restarts the clock instead of producing a burst
+        return kDemoStatus;
+    }
+    // Only whole sample periods are consumed; the fraction carries over.
+    const uint32_t nextLastTick = lastTick_ + static_cast<uint32_t>(n * 1000 / s);
+
+    const DemoChannel a = PrepareDemoChannel(periodA_.Get(), amplitudeA_.Get(), noiseA_.Get(), kChannelA,
+                                             levelA_.Get(), static_cast<uint32_t>(s));
+    const DemoChannel b = PrepareDemoChannel(periodB_.Get(), amplitudeB_.Get(), noiseB_.Get(), kChannelB,
+                                             levelB_.Get(), static_cast<uint32_t>(s));
+    const double dt = 1.0 / static_cast<double>(s);
+
+    for (int64_t i = 0; i < n; ++i) {
+        const double x = static_cast<double>(i);
+        const double yA = std::sin((x + a.offset) * kTwoPi * dt * 1000.0 / a.period);
+        const double yB = std::sin((x + b.offset) * kTwoPi * dt * 1000.0 / b.period);
+        int64_t cA = 640 - static_cast<int64_t>(std::nearbyint(yA * a.gain + a.level));
+        cA += static_cast<int64_t>(random_.Below(a.noiseRange)) - a.noise;
+        int64_t cB = 640 - static_cast<int64_t>(std::nearbyint(yB * b.gain + b.level));
+        cB += static_cast<int64_t>(random_.Below(b.noiseRange)) - b.noise;
+        cA = std::clamp<int64_t>(cA, 1, 255);
+        cB = std::clamp<int64_t>(cB, 1, 255);
+        buffer[i] = static_cast<uint16_t>(cA + 256 * cB);
+    }
+
+    lastTick_ = nextLastTick;
+    count = static_cast<uint32_t>(n);
+    return kDemoStatus;
+}
+
+}  // namespace rollmode::core
