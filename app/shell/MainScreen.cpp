@@ -182,6 +182,11 @@ void TMainForm::AttachCore(MainFormCore core) {
     coreAttached_ = true;
 }
 
+void TMainForm::DetachCore() {
+    core_ = MainFormCore{};
+    coreAttached_ = false;
+}
+
 void TMainForm::ApplyHints() {
     for (const HintEntry& entry : kHints) {
         if (auto* widget = findChild<QWidget*>(QString::fromLatin1(entry.objectName))) {

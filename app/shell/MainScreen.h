@@ -47,6 +47,8 @@ public:
     // Links the core; from now on notifications reach the caption handler through
     // the core's registration (see MainFormComponents).
     void AttachCore(MainFormCore core);
+    // Forgets the core entirely (its owner is going); nothing reaches it afterwards.
+    void DetachCore();
     bool CoreAttached() const { return coreAttached_; }
 
     // The caption handler, registered with the model under group 13.
