@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QFileInfo>
 #include <QSocketNotifier>
 #include <QString>
 #include <QStringList>
@@ -63,9 +64,9 @@ Options ParseOptions(const QStringList& args) {
     Options options;
     for (qsizetype i = 1; i < args.size(); ++i) {
         if (args[i] == QLatin1String("--screenshot") && i + 1 < args.size()) {
-            options.screenshot = args[++i];
+            options.screenshot = QFileInfo(args[++i]).absoluteFilePath();  // before the folder changes
         } else if (args[i] == QLatin1String("--splash-screenshot") && i + 1 < args.size()) {
-            options.splashScreenshot = args[++i];
+            options.splashScreenshot = QFileInfo(args[++i]).absoluteFilePath();
         } else if (args[i] == QLatin1String("--screenshot-delay") && i + 1 < args.size()) {
             options.screenshotDelayMs = args[++i].toInt();
         }
