@@ -169,12 +169,16 @@ TMainForm::TMainForm(QtApplicationControl* control, QWidget* parent) : QMainWind
     FormCreate();
 }
 
-TMainForm::~TMainForm() = default;
+TMainForm::~TMainForm() {
+    // The filter reads this window's hint switch: it goes first.
+    delete hintFilter_;
+}
 
 void TMainForm::FormCreate() {
     ForceDecimalPoint();
     ApplyHints();
-    qApp->installEventFilter(new HintFilter(this, hintsEnabled_));
+    hintFilter_ = new HintFilter(this, hintsEnabled_);
+    qApp->installEventFilter(hintFilter_);
 }
 
 void TMainForm::AttachCore(MainFormCore core) {

@@ -152,6 +152,7 @@ private:
     QtIndicatorLamp* armLamp_ = nullptr;
     QAction* toolTipHelpItem_ = nullptr;
     QAction* highPriorityItem_ = nullptr;
+    QObject* hintFilter_ = nullptr;
 };
 
 // Forces "." as the decimal separator for all number formatting and parsing.
