@@ -7,6 +7,7 @@
 
 #include <bit>
 #include <cerrno>
+#include <cstring>
 
 namespace rollmode::core {
 
@@ -21,6 +22,8 @@ bool FileExists(const std::string& name) {
 }
 
 }  // namespace
+
+TRecordFileLyraRM::TRecordFileLyraRM() : buffer_(std::make_unique_for_overwrite<char[]>(kBufferBytes)) {}
 
 TRecordFileLyraRM::~TRecordFileLyraRM() {
     std::lock_guard<std::mutex> guard(lock_);
@@ -44,16 +47,25 @@ int TRecordFileLyraRM::OpenExclusive(const std::string& name, int flags) {
     return fd;
 }
 
-void TRecordFileLyraRM::CloseLocked() {
+void TRecordFileLyraRM::DropLocked() {
     if (fd_ >= 0) ::close(fd_);
     fd_ = -1;
     size_ = 0;
+    gathered_ = 0;
 }
 
-void TRecordFileLyraRM::Close(const std::function<void()>& onClosed) {
+bool TRecordFileLyraRM::CloseLocked() {
+    uint64_t lost = 0;
+    const bool ok = fd_ < 0 || FlushLocked(lost);
+    DropLocked();
+    return ok;
+}
+
+bool TRecordFileLyraRM::Close(const std::function<void()>& onClosed) {
     std::lock_guard<std::mutex> guard(lock_);
-    CloseLocked();
+    const bool ok = CloseLocked();
     if (onClosed) onClosed();
+    return ok;
 }
 
 TRecordFileLyraRM::OpenOutcome TRecordFileLyraRM::OpenForAppend(const std::string& name,
@@ -114,25 +126,72 @@ bool TRecordFileLyraRM::CreateEmpty(const std::string& name) {
     return true;
 }
 
-bool TRecordFileLyraRM::WriteWholeRun(const uint16_t* words, uint64_t bytes) {
-    const auto* p = reinterpret_cast<const char*>(words);
+bool TRecordFileLyraRM::WriteLocked(const char* data, uint64_t bytes) {
     uint64_t done = 0;
     while (done < bytes) {
-        const ssize_t n = ::write(fd_, p + done, static_cast<size_t>(bytes - done));
+        const ssize_t n = ::write(fd_, data + done, static_cast<size_t>(bytes - done));
         if (n > 0) {
             done += static_cast<uint64_t>(n);
             continue;
         }
         if (n < 0 && errno == EINTR) continue;
         failure_ = n < 0 ? errno : ENOSPC;  // a write of 0 bytes makes no progress
-        // Cut the torn tail back to the last whole run, so the file still splits
+        // Cut the torn tail back to the last whole write, so the file still splits
         // into whole words and records. If even that fails (medium gone) the torn
         // bytes stay; the next open cuts an odd size back to whole words.
         if (done > 0) (void)::ftruncate(fd_, static_cast<off_t>(size_));
-        CloseLocked();
+        DropLocked();
         return false;
     }
     size_ += bytes;
+    return true;
+}
+
+bool TRecordFileLyraRM::WriteGatheredLocked(std::size_t n, uint64_t& dropped) {
+    if (n == 0) return true;
+    const std::size_t had = gathered_;
+    if (!WriteLocked(buffer_.get(), n)) {
+        dropped += had;  // the whole buffer is gone with the file
+        return false;
+    }
+    gathered_ = had - n;
+    if (gathered_ > 0) {
+        std::memmove(buffer_.get(), buffer_.get() + n, gathered_);
+        gatheredSince_ = Clock::now();
+    }
+    return true;
+}
+
+bool TRecordFileLyraRM::FlushLocked(uint64_t& dropped) { return WriteGatheredLocked(gathered_, dropped); }
+
+bool TRecordFileLyraRM::AppendLocked(const uint16_t* words, uint64_t bytes, uint64_t& dropped) {
+    const auto* p = reinterpret_cast<const char*>(words);
+    uint64_t left = bytes;
+    const Clock::time_point now = Clock::now();
+    while (left > 0) {
+        // Fill up to the next buffer-size boundary of the file, so full writes stay
+        // aligned even after an existing file of any size.
+        const std::size_t toBoundary = kBufferBytes - static_cast<std::size_t>((size_ + gathered_) % kBufferBytes);
+        const std::size_t room = std::min(toBoundary, kBufferBytes - gathered_);
+        const std::size_t n = left < room ? static_cast<std::size_t>(left) : room;
+        if (gathered_ == 0) gatheredSince_ = now;
+        std::memcpy(buffer_.get() + gathered_, p, n);
+        gathered_ += n;
+        p += n;
+        left -= n;
+        if (n == room && !FlushLocked(dropped)) {
+            dropped += left;  // the rest of the run never got in
+            return false;
+        }
+    }
+    if (gathered_ > 0 && now - gatheredSince_ >= std::chrono::milliseconds(kMaxHoldMs)) {
+        // Up to the last page boundary; a remainder below a page waits one more turn,
+        // unless nothing else would be written.
+        const uint64_t end = size_ + gathered_;
+        const uint64_t pageEnd = end - end % kPageBytes;
+        const std::size_t n = pageEnd > size_ ? static_cast<std::size_t>(pageEnd - size_) : gathered_;
+        if (!WriteGatheredLocked(n, dropped)) return false;
+    }
     return true;
 }
 
@@ -143,7 +202,7 @@ bool TRecordFileLyraRM::IsOpen() const {
 
 uint64_t TRecordFileLyraRM::Size() const {
     std::lock_guard<std::mutex> guard(lock_);
-    return size_;
+    return size_ + gathered_;
 }
 
 std::string TRecordFileLyraRM::FileName() const {

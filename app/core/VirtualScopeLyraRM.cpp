@@ -209,7 +209,7 @@ void TVirtualScopeLyraRM::OpenRecordFile(const std::string& name) {
     const std::string target = name;  // `name` may be RecordFileName() itself
     // The size is reset under the record file's lock, so an append that was under
     // way cannot add its bytes after the reset.
-    recordFile_.Close([this] { StoreFileSizeValue(0.0); });
+    if (!recordFile_.Close([this] { StoreFileSizeValue(0.0); })) OnRecordFileFailure();
     recordFileName_ = target;
     if (!applicationInitialized_.get() || !savingActivated_.get()) return;
     const auto outcome = recordFile_.OpenForAppend(
@@ -220,7 +220,7 @@ void TVirtualScopeLyraRM::OpenRecordFile(const std::string& name) {
 }
 
 void TVirtualScopeLyraRM::ClearRecordFile() {
-    recordFile_.Close();
+    if (!recordFile_.Close()) OnRecordFileFailure();
     SetFileSize(0.0);
     if (recordFile_.CreateEmpty(recordFileName_)) return;
     if (messages_ != nullptr)
@@ -228,17 +228,27 @@ void TVirtualScopeLyraRM::ClearRecordFile() {
                         MsgIcon::Error);
 }
 
-void TVirtualScopeLyraRM::CloseRecordFile() { recordFile_.Close(); }
+void TVirtualScopeLyraRM::CloseRecordFile() {
+    if (!recordFile_.Close()) OnRecordFileFailure();
+}
 
 void TVirtualScopeLyraRM::AppendToRecordFile(const uint16_t* words, uint32_t count) {
     if (!savingActivated_.get() || count == 0) return;
-    const auto outcome = recordFile_.Append(words, count, [this](uint64_t bytes) {
+    const auto outcome = recordFile_.Append(words, count, [this](int64_t bytes) {
         AddToFileSize(static_cast<double>(bytes));
     });
-    if (outcome != TRecordFileLyraRM::AppendOutcome::Failed) return;
-    // A worker shows no dialog: saving stops here, the user-interface thread reports.
+    if (outcome == TRecordFileLyraRM::AppendOutcome::Failed) OnRecordFileFailure();
+}
+
+void TVirtualScopeLyraRM::FlushRecordFile() {
+    const auto outcome = recordFile_.Flush([this](int64_t bytes) { AddToFileSize(static_cast<double>(bytes)); });
+    if (outcome == TRecordFileLyraRM::AppendOutcome::Failed) OnRecordFileFailure();
+}
+
+void TVirtualScopeLyraRM::OnRecordFileFailure() {
+    // Any thread: no dialog here. Saving stops; the user-interface thread reports.
     savingActivated_.set(false);
-    recordFailurePending_.store(true, std::memory_order_relaxed);
+    if (recordFailurePending_.exchange(true, std::memory_order_relaxed)) return;
     if (uiPost_) uiPost_([this] { ReportRecordFileFailure(); });
 }
 

@@ -84,11 +84,16 @@ public:
     // leaves no file open.
     virtual void ClearRecordFile();
     // Processing thread: appends a run of stream words while saving is on and counts
-    // them in FileSize. A failed write is not counted: saving is switched off, the
-    // file keeps its whole runs, and the failure is handed to the user-interface
-    // thread through the UI post (see SetUiPost).
+    // them in FileSize. A failed write is not counted (runs counted but not written
+    // are taken back): saving is switched off, the file keeps its whole writes, and
+    // the failure is handed to the user-interface thread through the UI post (see
+    // SetUiPost).
     void AppendToRecordFile(const uint16_t* words, uint32_t count);
-    // Closes the record file if one is open.
+    // Processing thread, when no run came for a while: writes the runs the record
+    // file still gathers (it writes them by itself when 1 MiB is gathered or the
+    // oldest has waited 50 ms, at the next run).
+    void FlushRecordFile();
+    // Writes what is gathered and closes the record file if one is open.
     virtual void CloseRecordFile();
     // Adds written bytes to FileSize under the file-size lock, so a reset from the
     // user-interface thread is never lost between a read and a write.
@@ -320,6 +325,8 @@ private:
         std::lock_guard<std::mutex> guard(settingsLock_);
         field.set(v);
     }
+    // A write of the record file failed (any thread): saving off, report posted once.
+    void OnRecordFileFailure();
     // Stores FileSize under the file-size lock without showing it in the label.
     void StoreFileSizeValue(double v);
     void DeliverShutdown(int32_t& group);

@@ -79,8 +79,14 @@ struct RecordRig {
         scope.SetSavingActivated(true);
     }
     std::vector<uint16_t> Run(std::size_t n, uint16_t word) { return std::vector<uint16_t>(n, word); }
-    void Append(const std::vector<uint16_t>& run) {
+    // A run as the processing thread hands it over; the record file may gather it.
+    void AppendOnly(const std::vector<uint16_t>& run) {
         scope.AppendToRecordFile(run.data(), static_cast<uint32_t>(run.size()));
+    }
+    // A run followed by the processing thread's idle turn: it is in the file.
+    void Append(const std::vector<uint16_t>& run) {
+        AppendOnly(run);
+        scope.FlushRecordFile();
     }
 
     TempFolder folder;
@@ -219,6 +225,44 @@ TEST(RecordFile, AnOddSizedFileIsCutBackToWholeWordsBeforeAppending) {
     EXPECT_EQ(ReadWords(name).back(), 0x4242);
 }
 
+TEST(RecordFile, RunsAreGatheredAndWrittenWhenTheBufferFillsOrTheOldestHasWaited) {
+    RecordRig rig;
+    const std::string name = rig.folder.File("gather.rmd");
+    rig.StartSaving(name);
+    rig.AppendOnly(rig.Run(10, 0x1212));
+    EXPECT_DOUBLE_EQ(rig.scope.FileSize(), 20.0) << "counted and shown per run";
+    EXPECT_DOUBLE_EQ(rig.label.value.load(), 20.0);
+    EXPECT_EQ(fs::file_size(name), 0u) << "still gathered";
+    std::this_thread::sleep_for(std::chrono::milliseconds(TRecordFileLyraRM::kMaxHoldMs + 10));
+    rig.AppendOnly(rig.Run(5, 0x1313));
+    EXPECT_EQ(fs::file_size(name), 30u) << "the oldest run had waited long enough";
+
+    // Full writes end on 1 MiB boundaries of the file, whatever the run sizes.
+    const std::size_t kB = TRecordFileLyraRM::kBufferBytes;
+    const std::size_t bufferWords = kB / 2;
+    rig.AppendOnly(rig.Run(bufferWords - 1, 0x1414));
+    EXPECT_EQ(fs::file_size(name), kB);
+    rig.AppendOnly(rig.Run(1, 0x1515));
+    EXPECT_EQ(fs::file_size(name), kB);
+    rig.AppendOnly(rig.Run(bufferWords, 0x1616));
+    EXPECT_EQ(fs::file_size(name), 2 * kB);
+    // A run that has waited goes out up to the last page boundary.
+    std::this_thread::sleep_for(std::chrono::milliseconds(TRecordFileLyraRM::kMaxHoldMs + 10));
+    rig.AppendOnly(rig.Run(3000, 0x1717));
+    EXPECT_EQ(fs::file_size(name), 2 * kB + 4096);
+    EXPECT_DOUBLE_EQ(rig.scope.FileSize(), 30.0 + 2 * kB + 6000);
+
+    rig.scope.SetSavingActivated(false);  // closing writes what is gathered
+    const std::vector<uint16_t> words = ReadWords(name);
+    ASSERT_EQ(words.size(), 15u + 2 * bufferWords + 3000);
+    EXPECT_EQ(words[14], 0x1313);
+    EXPECT_EQ(words[15 + bufferWords - 2], 0x1414);
+    EXPECT_EQ(words[15 + bufferWords - 1], 0x1515);
+    EXPECT_EQ(words[15 + bufferWords], 0x1616);
+    EXPECT_EQ(words[15 + 2 * bufferWords], 0x1717);
+    EXPECT_EQ(words.back(), 0x1717);
+}
+
 TEST(RecordFile, AFailedAppendKeepsWholeRunsIsNotCountedStopsSavingAndIsReportedOnTheUiThread) {
     RecordRig rig;
     std::vector<std::function<void()>> posted;
@@ -240,13 +284,17 @@ TEST(RecordFile, AFailedAppendKeepsWholeRunsIsNotCountedStopsSavingAndIsReported
     struct rlimit small = old;
     small.rlim_cur = 300;
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-    std::thread processing([&] { rig.Append(rig.Run(100, 0x5252)); });
+    std::thread processing([&] {
+        rig.AppendOnly(rig.Run(100, 0x5252));
+        EXPECT_DOUBLE_EQ(rig.scope.FileSize(), 400.0) << "counted when handed over";
+        rig.scope.FlushRecordFile();
+    });
     processing.join();
     setrlimit(RLIMIT_FSIZE, &old);
     signal(SIGXFSZ, oldHandler);
 
     EXPECT_EQ(fs::file_size(name), 200u) << "the torn run was cut off again";
-    EXPECT_DOUBLE_EQ(rig.scope.FileSize(), 200.0);
+    EXPECT_DOUBLE_EQ(rig.scope.FileSize(), 200.0) << "and taken back from the count";
     EXPECT_FALSE(rig.scope.SavingActivated());
     EXPECT_EQ(rig.scope.ActualOutputStream(), nullptr);
     EXPECT_TRUE(rig.messages.shown.empty()) << "the worker shows nothing itself";
@@ -300,4 +348,28 @@ TEST(RecordFile, OpenClearAndCloseNeverCutIntoARunThatIsBeingAppended) {
     EXPECT_EQ(size % (kRun * 2), 0u) << "only whole runs reach the file";
     EXPECT_DOUBLE_EQ(counted, static_cast<double>(size)) << "the counter matches the file";
     EXPECT_TRUE(rig.messages.shown.empty());
+}
+
+TEST(RecordFile, AWriteThatFailsWhenTheFileIsClosedIsReportedToo) {
+    RecordRig rig;
+    int posts = 0;
+    rig.scope.SetUiPost([&](std::function<void()>) { ++posts; });
+    const std::string name = rig.folder.File("closing.rmd");
+    rig.StartSaving(name);
+    rig.AppendOnly(rig.Run(200, 0x7171));  // gathered, not yet written
+    struct rlimit old {};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+    const auto oldHandler = signal(SIGXFSZ, SIG_IGN);
+    struct rlimit small = old;
+    small.rlim_cur = 100;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    rig.scope.OpenRecordFile(name);  // closes, which writes the gathered run
+    setrlimit(RLIMIT_FSIZE, &old);
+    signal(SIGXFSZ, oldHandler);
+
+    EXPECT_EQ(fs::file_size(name), 0u);
+    EXPECT_FALSE(rig.scope.SavingActivated()) << "not reopened on a failing medium";
+    EXPECT_EQ(rig.scope.ActualOutputStream(), nullptr);
+    EXPECT_TRUE(rig.scope.RecordFileFailurePending());
+    EXPECT_EQ(posts, 1);
 }
