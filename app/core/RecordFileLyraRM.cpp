@@ -23,7 +23,8 @@ bool FileExists(const std::string& name) {
 
 }  // namespace
 
-TRecordFileLyraRM::TRecordFileLyraRM() : buffer_(std::make_unique_for_overwrite<char[]>(kBufferBytes)) {}
+TRecordFileLyraRM::TRecordFileLyraRM(std::chrono::milliseconds maxHold)
+    : maxHold_(maxHold), buffer_(std::make_unique_for_overwrite<char[]>(kBufferBytes)) {}
 
 TRecordFileLyraRM::~TRecordFileLyraRM() {
     std::lock_guard<std::mutex> guard(lock_);
@@ -184,7 +185,7 @@ bool TRecordFileLyraRM::AppendLocked(const uint16_t* words, uint64_t bytes, uint
             return false;
         }
     }
-    if (gathered_ > 0 && now - gatheredSince_ >= std::chrono::milliseconds(kMaxHoldMs)) {
+    if (gathered_ > 0 && now - gatheredSince_ >= maxHold_) {
         // Up to the last page boundary; a remainder below a page waits one more turn,
         // unless nothing else would be written.
         const uint64_t end = size_ + gathered_;

@@ -38,7 +38,8 @@ public:
     static constexpr int64_t kMaxHoldMs = 50;
     static constexpr uint64_t kPageBytes = 4096;
 
-    TRecordFileLyraRM();
+    // `maxHold`: how long a gathered run may wait for more before it is written.
+    explicit TRecordFileLyraRM(std::chrono::milliseconds maxHold = std::chrono::milliseconds(kMaxHoldMs));
     ~TRecordFileLyraRM();
     TRecordFileLyraRM(const TRecordFileLyraRM&) = delete;
     TRecordFileLyraRM& operator=(const TRecordFileLyraRM&) = delete;
@@ -117,6 +118,7 @@ private:
     mutable std::mutex lock_;
     int fd_ = -1;
     uint64_t size_ = 0;  // bytes written to the file; its write position
+    const std::chrono::milliseconds maxHold_;
     std::unique_ptr<char[]> buffer_;
     std::size_t gathered_ = 0;
     Clock::time_point gatheredSince_{};

@@ -237,30 +237,48 @@ TEST(RecordFile, RunsAreGatheredAndWrittenWhenTheBufferFillsOrTheOldestHasWaited
     rig.AppendOnly(rig.Run(5, 0x1313));
     EXPECT_EQ(fs::file_size(name), 30u) << "the oldest run had waited long enough";
 
-    // Full writes end on 1 MiB boundaries of the file, whatever the run sizes.
+    rig.AppendOnly(rig.Run(3, 0x1717));
+    rig.scope.SetSavingActivated(false);  // closing writes what is gathered
+    EXPECT_EQ(ReadWords(name), (std::vector<uint16_t>{0x1212, 0x1212, 0x1212, 0x1212, 0x1212, 0x1212, 0x1212, 0x1212,
+                                                      0x1212, 0x1212, 0x1313, 0x1313, 0x1313, 0x1313, 0x1313, 0x1717,
+                                                      0x1717, 0x1717}));
+}
+
+TEST(RecordFile, WritesEndOnBufferBoundariesOrAfterAWaitOnPageBoundaries) {
+    TempFolder folder;
+    const std::string name = folder.File("aligned.rmd");
     const std::size_t kB = TRecordFileLyraRM::kBufferBytes;
     const std::size_t bufferWords = kB / 2;
-    rig.AppendOnly(rig.Run(bufferWords - 1, 0x1414));
-    EXPECT_EQ(fs::file_size(name), kB);
-    rig.AppendOnly(rig.Run(1, 0x1515));
-    EXPECT_EQ(fs::file_size(name), kB);
-    rig.AppendOnly(rig.Run(bufferWords, 0x1616));
-    EXPECT_EQ(fs::file_size(name), 2 * kB);
-    // A run that has waited goes out up to the last page boundary.
-    std::this_thread::sleep_for(std::chrono::milliseconds(TRecordFileLyraRM::kMaxHoldMs + 10));
-    rig.AppendOnly(rig.Run(3000, 0x1717));
-    EXPECT_EQ(fs::file_size(name), 2 * kB + 4096);
-    EXPECT_DOUBLE_EQ(rig.scope.FileSize(), 30.0 + 2 * kB + 6000);
-
-    rig.scope.SetSavingActivated(false);  // closing writes what is gathered
-    const std::vector<uint16_t> words = ReadWords(name);
-    ASSERT_EQ(words.size(), 15u + 2 * bufferWords + 3000);
-    EXPECT_EQ(words[14], 0x1313);
-    EXPECT_EQ(words[15 + bufferWords - 2], 0x1414);
-    EXPECT_EQ(words[15 + bufferWords - 1], 0x1515);
-    EXPECT_EQ(words[15 + bufferWords], 0x1616);
-    EXPECT_EQ(words[15 + 2 * bufferWords], 0x1717);
-    EXPECT_EQ(words.back(), 0x1717);
+    int64_t counted = 0;
+    const auto count = [&](int64_t delta) { counted += delta; };
+    {
+        TRecordFileLyraRM file(std::chrono::hours(1));  // nothing waits too long here
+        WriteBytes(name, 30);  // an existing file of any size
+        ASSERT_EQ(file.OpenForAppend(name), TRecordFileLyraRM::OpenOutcome::OpenedExisting);
+        const std::vector<uint16_t> almost(bufferWords - 14, 0x1414), one(1, 0x1515), full(bufferWords, 0x1616);
+        file.Append(almost.data(), static_cast<uint32_t>(almost.size()), count);
+        EXPECT_EQ(fs::file_size(name), kB) << "filled up to the first 1 MiB boundary of the file";
+        file.Append(one.data(), 1, count);
+        EXPECT_EQ(fs::file_size(name), kB);
+        file.Append(full.data(), static_cast<uint32_t>(full.size()), count);
+        EXPECT_EQ(fs::file_size(name), 2 * kB);
+        EXPECT_EQ(file.Size(), 30 + 2 * (bufferWords - 14) + 2 + kB);
+        EXPECT_TRUE(file.Close());
+    }
+    EXPECT_EQ(fs::file_size(name), 30 + 2 * (bufferWords - 14) + 2 + kB);
+    EXPECT_EQ(counted, static_cast<int64_t>(2 * (bufferWords - 14) + 2 + kB));
+    {
+        TRecordFileLyraRM file(std::chrono::milliseconds(0));  // every run has waited long enough
+        ASSERT_EQ(file.OpenForAppend(name), TRecordFileLyraRM::OpenOutcome::OpenedExisting);
+        const uint64_t start = fs::file_size(name);
+        const std::vector<uint16_t> run(3000, 0x1717);
+        file.Append(run.data(), 3000, count);
+        const uint64_t end = start + 6000;
+        EXPECT_EQ(fs::file_size(name), end - end % 4096) << "up to the last page boundary";
+        const std::vector<uint16_t> tiny(2, 0x1818);
+        file.Append(tiny.data(), 2, count);
+        EXPECT_EQ(fs::file_size(name), end + 4) << "nothing below a page boundary: all of it";
+    }
 }
 
 TEST(RecordFile, AFailedAppendKeepsWholeRunsIsNotCountedStopsSavingAndIsReportedOnTheUiThread) {
