@@ -1,13 +1,36 @@
 #include "MainFormComponents.h"
 
+#include <QLabel>
+
+#include "DataSourceModuleLyraRM.h"
+#include "FlowManagerLyraRM.h"
 #include "MainScreen.h"
 #include "NotificationCodes.h"
 #include "QtApplicationControl.h"
+#include "QtIndicatorLamp.h"
 #include "QtMessageBoxService.h"
+#include "RollScreenEKGLyraRM.h"
+#include "RollScreenShiftLyraRM.h"
+#include "UiCallQueue.h"
 #include "VirtualDriverLyraRM.h"
 #include "VirtualScopeLyraRM.h"
+#include "ports/RollScreenView.h"
 
 namespace rollmode::shell {
+
+namespace {
+// A plain widget the flow manager shows and hides ("Display off").
+class ShowableWidget final : public core::ShowableControl {
+public:
+    explicit ShowableWidget(QWidget* widget) : widget_(widget) {}
+    void SetShown(bool shown) override {
+        if (widget_) widget_->setVisible(shown);
+    }
+
+private:
+    QWidget* widget_;
+};
+}  // namespace
 
 // Declaration order is creation order; destruction runs the other way, so the
 // listeners go before the model they are registered with.
@@ -21,16 +44,20 @@ struct MainFormComponents::Parts final : core::TNotificationHandler {
     TMainForm& form;
     core::TVirtualDriverLyraRM VirtualDriverLyraRM1;
     core::TVirtualScopeLyraRM VirtualScopeLyraRM1;
+    // The workers' synchronous calls into this thread, woken through the event loop.
+    core::TUiCallQueue uiCalls;
+    std::unique_ptr<core::TDataSourceModuleLyraRM> DataSourceModuleLyraRM1 =
+        std::make_unique<core::TDataSourceModuleLyraRM>();
+    core::TFlowManagerLyraRM FlowManagerLyraRM1;
+    ShowableWidget displayOff{form.InactiveDispLabel()};
+    // Owned by the screen host (Qt parent); the flow manager is stopped before they go.
+    display::TRollScreenShiftLyraRM* RollScreenShiftLyraRM1 = nullptr;
+    display::TRollScreenEKGLyraRM* RollScreenEKGLyraRM1 = nullptr;
     bool captionRegistered = false;
 
     // Still to come here, each linked to VirtualScopeLyraRM1 in this order (the
     // order of registration is the order of delivery):
-    //  - FlowManagerLyraRM1 (group 5) and DataSourceModuleLyraRM1 (group 16); the
-    //    acquisition thread it starts on code 1 opens VirtualDriverLyraRM1 and
-    //    reaches this thread through the core's synchronous call, woken by
-    //    PostToGuiThread();
     //  - SettingsLyraRM1 (group 10);
-    //  - the roll and cardiogram screens, as children of form.ScreenHost();
     //  - the information panels in form.InfoPanelA()/InfoPanelB() (group 1), whose
     //    live-voltage labels become ActualVoltageA/B;
     //  - the control groups 2, 3, 4, 6, 7, 8, 9, 11, 12, 14, 18 in their panels
@@ -47,9 +74,31 @@ MainFormComponents::MainFormComponents(TMainForm& form, QtMessageBoxService& mes
     core::TVirtualDriverLyraRM& driver = p.VirtualDriverLyraRM1;
     scope.SetVirtualDriver(&driver);
     driver.SetRangeTablePointer(scope.RangeTable());
-    // Until the flow manager's acquisition thread opens the device, nothing talks to
-    // an instrument: the program runs on the demo generator and says so.
-    driver.SetDemoMode(true);
+
+    p.uiCalls.SetWake([&p] { PostToGuiThread([&p] { p.uiCalls.ProcessPending(); }); });
+
+    // Both screens lie at the same place; the flow manager shows one of them.
+    p.RollScreenShiftLyraRM1 = new display::TRollScreenShiftLyraRM(form.ScreenHost());
+    p.RollScreenShiftLyraRM1->setObjectName("RollScreenShiftLyraRM1");
+    p.RollScreenShiftLyraRM1->SetControlGroup(core::kGroupRollScreen);
+    p.RollScreenEKGLyraRM1 = new display::TRollScreenEKGLyraRM(form.ScreenHost());
+    p.RollScreenEKGLyraRM1->setObjectName("RollScreenEKGLyraRM1");
+    p.RollScreenEKGLyraRM1->SetControlGroup(core::kGroupCardiogramScreen);
+
+    core::TFlowManagerLyraRM& flow = p.FlowManagerLyraRM1;
+    flow.SetDataSourceInstance(p.DataSourceModuleLyraRM1.get());
+    flow.SetRollScreen(p.RollScreenShiftLyraRM1);
+    flow.SetEKGScreen(p.RollScreenEKGLyraRM1);
+    flow.SetArmLED(form.ArmLamp());
+    flow.SetTriggerLED(form.TriggerLamp());
+    flow.SetLinkToDispInactiveCaption(&p.displayOff);
+    flow.SetUiThread(&p.uiCalls);
+
+    // Registration order is delivery order: as the components sit on the form.
+    flow.SetVirtualScope(&scope);
+    p.DataSourceModuleLyraRM1->SetVirtualScope(&scope);
+    p.RollScreenShiftLyraRM1->SetVirtualScope(&scope);
+    p.RollScreenEKGLyraRM1->SetVirtualScope(&scope);
 
     MainFormCore core;
     core.demoMode = [&driver] { return driver.DemoMode(); };

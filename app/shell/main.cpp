@@ -18,6 +18,8 @@
 #include <QTimer>
 
 #include "MainFormComponents.h"
+#include "NotificationCodes.h"
+#include "VirtualScopeLyraRM.h"
 #include "MainScreen.h"
 #include "QtApplicationControl.h"
 #include "QtMessageBoxService.h"
@@ -58,6 +60,8 @@ struct Options {
     QString screenshot;        // save a picture of the main window after start-up, then end
     QString splashScreenshot;  // save a picture of the splash window as it first shows
     int screenshotDelayMs = 1500;
+    bool measure = false;  // start a measurement once running, as the Start button does
+    bool rolling = false;  // show the rolling display instead of the cardiogram
 };
 
 Options ParseOptions(const QStringList& args) {
@@ -69,6 +73,10 @@ Options ParseOptions(const QStringList& args) {
             options.splashScreenshot = QFileInfo(args[++i]).absoluteFilePath();
         } else if (args[i] == QLatin1String("--screenshot-delay") && i + 1 < args.size()) {
             options.screenshotDelayMs = args[++i].toInt();
+        } else if (args[i] == QLatin1String("--measure")) {
+            options.measure = true;
+        } else if (args[i] == QLatin1String("--rolling")) {
+            options.rolling = true;
         }
     }
     return options;
@@ -142,6 +150,15 @@ int main(int argc, char** argv) {
 
     if (!control.TerminationRequested()) {
         form.show();
+        core::TVirtualScopeLyraRM& scope = components.VirtualScopeLyraRM1();
+        if (options.rolling) {
+            scope.SetModeEKG(false);
+            scope.NotifyListeners(core::kNotifyRollDisplay, core::kGroupModeDisplayControls);
+        }
+        if (options.measure) {
+            scope.SetMeasurementStarted(true);
+            scope.NotifyListeners(core::kNotifySettingsChanged, core::kGroupMeasurementRecordControls);
+        }
         if (!options.screenshot.isEmpty()) {
             QTimer::singleShot(options.screenshotDelayMs, &form, [&form, &options] {
                 if (!form.grab().save(options.screenshot)) {
