@@ -26,7 +26,11 @@ void TUnitValueLabel::SetValueInValid(bool invalid) {
 // stored.
 void TUnitValueLabel::Reformat() {
     const std::string text = FormatUnitValue(MainValue(), ControlType(), ValueInValid(), shownValue_);
-    SetMyString(QString::fromStdString(text));
+    // The processing thread repeats the same reading block after block; an unchanged
+    // text costs neither a conversion nor a drawing. The texts are plain ASCII.
+    const QLatin1String latin(text.data(), static_cast<qsizetype>(text.size()));
+    if (!UpdatePending() && MyString() == latin) return;
+    SetMyString(latin);
 }
 
 }  // namespace rollmode::display

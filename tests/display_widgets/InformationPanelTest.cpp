@@ -82,6 +82,8 @@ TEST_F(InformationPanelTest, StartupShowsEachChannelsSettings) {
 }
 
 TEST_F(InformationPanelTest, ChannelOffClearsTextsButKeepsTriggerAndColour) {
+    const QString densityBefore = a.density.MyString();
+    ASSERT_FALSE(densityBefore.isEmpty());
     scope.SetStatusChannelA(false);
     scope.SetColorChannelA(0x000000FF);
     scope.NotifyListeners(core::kNotifySettingsChanged, core::kGroupChannelControls);
@@ -92,6 +94,12 @@ TEST_F(InformationPanelTest, ChannelOffClearsTextsButKeepsTriggerAndColour) {
     EXPECT_EQ(a.trigger.MyString(), "-1.5V");
     EXPECT_EQ(a.swatch.palette().color(QPalette::Window), QColor(255, 0, 0));
     EXPECT_EQ(b.acdc.text(), "DC");  // the other channel is untouched
+
+    // Back on with the same settings: the deflection shows again.
+    scope.SetStatusChannelA(true);
+    scope.NotifyListeners(core::kNotifySettingsChanged, core::kGroupChannelControls);
+    EXPECT_EQ(a.density.MyString(), densityBefore);
+    EXPECT_EQ(a.acdc.text(), "AC");
 }
 
 TEST_F(InformationPanelTest, OnlyStartupAndSettingsChangesRefresh) {
