@@ -58,7 +58,7 @@ constexpr double kTwoPi = 2.0 * std::numbers::pi;
 
 }  // namespace
 
-void DemoRandom::Seed(uint64_t seed) {
+void virtual_driver::DemoRandom::Seed(uint64_t seed) {
     uint64_t x = seed;
     const uint64_t a = SplitMix64(x);
     const uint64_t b = SplitMix64(x);
@@ -92,12 +92,12 @@ void TVirtualDriverLyraRM::RequestTerminate() {
 }
 
 void TVirtualDriverLyraRM::OpenDevice() {
-    setBackRequested_.Set(false);
+    setBackRequested_.set(false);
     usbFailed_.store(0, std::memory_order_relaxed);
-    demoMode_.Set(false);
-    terminateApplication_.Set(false);
-    sampleCounter_.Set(0);
-    lengthInSamples_.Set(0);
+    demoMode_.set(false);
+    terminateApplication_.set(false);
+    sampleCounter_.set(0);
+    lengthInSamples_.set(0);
     ClearCommandBatch();
 
     ReleaseDriverLibrary();
@@ -107,7 +107,7 @@ void TVirtualDriverLyraRM::OpenDevice() {
         if (Ask(strings::kDriverNotPresent, MsgButtons::YesNo, MsgResult::Yes) == MsgResult::No)
             RequestTerminate();
         else
-            demoMode_.Set(true);
+            demoMode_.set(true);
         ReadSerialNumber();
         return;
     }
@@ -128,18 +128,28 @@ void TVirtualDriverLyraRM::RunInitializeLoop() {
     // The library writes 240 bytes there; without the scope's area it gets a scratch one.
     void* area = rangeTable_ ? rangeTable_ : scratchRangeTable_.data();
     auto giveUp = [this] {
-        deviceInitialized_.Set(false);
-        demoMode_.Set(true);
-        deviceCalibrationOK_.Set(false);
+        deviceInitialized_.set(false);
+        demoMode_.set(true);
+        deviceCalibrationOK_.set(false);
     };
     // Retries as long as the library asks for it (unknown results) or the user does.
+    // A library that answers unknown results without end would hang the program at
+    // start-up; after a burst of them the user is asked as for a failed start.
+    int unknownInARow = 0;
     for (;;) {
-        const int32_t result = initializeDevice_(area);
+        int32_t result = initializeDevice_(area);
+        if (result == kInitOk || result == kInitTransportMissing || result == kInitDeviceNotPresent ||
+            result == kInitFailed || result == kInitBrokenCalibration || result == kInitTransportIncomplete) {
+            unknownInARow = 0;
+        } else if (++unknownInARow >= kMaxSilentInitRetries) {
+            unknownInARow = 0;
+            result = kInitFailed;
+        }
         switch (result) {
             case kInitOk:
-                deviceInitialized_.Set(true);
-                demoMode_.Set(false);
-                deviceCalibrationOK_.Set(true);
+                deviceInitialized_.set(true);
+                demoMode_.set(false);
+                deviceCalibrationOK_.set(true);
                 ReadVersions();
                 return;
             case kInitTransportMissing:
@@ -157,7 +167,7 @@ void TVirtualDriverLyraRM::RunInitializeLoop() {
                 // Without a message service nobody can say Yes: no endless retry.
                 const MsgResult answer = Ask(text, MsgButtons::YesNoCancel, MsgResult::No);
                 if (answer == MsgResult::Cancel) {
-                    terminateApplication_.Set(true);
+                    terminateApplication_.set(true);
                     RequestTerminate();
                     return;
                 }
@@ -169,9 +179,9 @@ void TVirtualDriverLyraRM::RunInitializeLoop() {
             }
             case kInitBrokenCalibration:
                 Ask(strings::kBrokenCalibration, MsgButtons::Ok, MsgResult::Ok);
-                deviceInitialized_.Set(true);
-                demoMode_.Set(false);
-                deviceCalibrationOK_.Set(false);
+                deviceInitialized_.set(true);
+                demoMode_.set(false);
+                deviceCalibrationOK_.set(false);
                 return;
             default:
                 continue;
@@ -194,7 +204,7 @@ void TVirtualDriverLyraRM::ReadVersions() {
 }
 
 void TVirtualDriverLyraRM::ReadSerialNumber() {
-    if (demoMode_.Get() || !deviceFunction_) {
+    if (demoMode_.get() || !deviceFunction_) {
         deviceSerialNumber_ = strings::kNotAvailable;
         return;
     }
@@ -217,13 +227,13 @@ void TVirtualDriverLyraRM::ReleaseDriverLibrary() {
 }
 
 uint32_t TVirtualDriverLyraRM::CallDevice(uint32_t code, uintptr_t value, uint32_t* result) {
-    if (!deviceInitialized_.Get() || !deviceFunction_) return 0;
+    if (!deviceInitialized_.get() || !deviceFunction_) return 0;
     uint32_t ignored = 0;
     return deviceFunction_(code, nullptr, 0, nullptr, 0, value, result ? result : &ignored);
 }
 
 uint8_t TVirtualDriverLyraRM::ReadData(uint16_t* buffer, uint32_t& count) {
-    if (!deviceInitialized_.Get() || demoMode_.Get() || !deviceFunction_) return GenerateDemoData(buffer, count);
+    if (!deviceInitialized_.get() || demoMode_.get() || !deviceFunction_) return GenerateDemoData(buffer, count);
     // The library leaves the count alone when it is not running.
     count = 0;
     const uint32_t status = deviceFunction_(kFnReadData, buffer, 0, nullptr, 0, 0, &count);
@@ -232,8 +242,8 @@ uint8_t TVirtualDriverLyraRM::ReadData(uint16_t* buffer, uint32_t& count) {
 }
 
 int32_t TVirtualDriverLyraRM::GetDeflection(int channel) const {
-    if (channel == kChannelA) return Deflection(probeA_.Get(), densityA_.Get());
-    if (channel == kChannelB) return Deflection(probeB_.Get(), densityB_.Get());
+    if (channel == kChannelA) return Deflection(probeA_.get(), densityA_.get());
+    if (channel == kChannelB) return Deflection(probeB_.get(), densityB_.get());
     return 1;
 }
 
@@ -291,15 +301,15 @@ void TVirtualDriverLyraRM::Append6(uint16_t code, uint16_t arg1, uint16_t arg2) 
 }
 
 void TVirtualDriverLyraRM::AppendSettingsSnapshot() {
-    Append6(kRecLevelA, levelA_.Get(), static_cast<uint16_t>(zeroA_.Get()));
-    Append6(kRecLevelB, levelB_.Get(), static_cast<uint16_t>(zeroB_.Get()));
-    Append4(kRecProbeA, static_cast<uint16_t>(probeA_.Get()));
-    Append4(kRecProbeB, static_cast<uint16_t>(probeB_.Get()));
-    Append4(kRecAcDcA, acdcA_.Get() ? 1 : 0);
-    Append4(kRecAcDcB, acdcB_.Get() ? 1 : 0);
-    Append4(kRecGroundA, groundA_.Get() ? 1 : 0);
-    Append4(kRecGroundB, groundB_.Get() ? 1 : 0);
-    Append5(kRecSamplesPerSecond, static_cast<uint32_t>(SamplesPerSecond(smpSetting_.Get())));
+    Append6(kRecLevelA, levelA_.get(), static_cast<uint16_t>(zeroA_.get()));
+    Append6(kRecLevelB, levelB_.get(), static_cast<uint16_t>(zeroB_.get()));
+    Append4(kRecProbeA, static_cast<uint16_t>(probeA_.get()));
+    Append4(kRecProbeB, static_cast<uint16_t>(probeB_.get()));
+    Append4(kRecAcDcA, acdcA_.get() ? 1 : 0);
+    Append4(kRecAcDcB, acdcB_.get() ? 1 : 0);
+    Append4(kRecGroundA, groundA_.get() ? 1 : 0);
+    Append4(kRecGroundB, groundB_.get() ? 1 : 0);
+    Append5(kRecSamplesPerSecond, static_cast<uint32_t>(SamplesPerSecond(smpSetting_.get())));
     Append5(kRecDeflectionA, static_cast<uint32_t>(GetDeflection(kChannelA)));
     Append5(kRecDeflectionB, static_cast<uint32_t>(GetDeflection(kChannelB)));
 }
@@ -308,8 +318,8 @@ void TVirtualDriverLyraRM::AppendSettingsSnapshot() {
 // Measurement sample counter
 
 int64_t TVirtualDriverLyraRM::AdvanceSampleCounter(uint32_t n) {
-    const int64_t v = sampleCounter_.Get() + n;
-    sampleCounter_.Set(v);
+    const int64_t v = sampleCounter_.get() + n;
+    sampleCounter_.set(v);
     return v;
 }
 
@@ -317,28 +327,28 @@ int64_t TVirtualDriverLyraRM::AdvanceSampleCounter(uint32_t n) {
 // Setters
 
 void TVirtualDriverLyraRM::SetFlag(Relaxed<bool>& field, bool v, uint32_t code) {
-    if (!Acts(field.Get() != v)) return;
-    field.Set(v);
+    if (!Acts(field.get() != v)) return;
+    field.set(v);
     CallDevice(code, BoolArg(v));
 }
 
 void TVirtualDriverLyraRM::SetLevel(Relaxed<double>& field, double v, uint32_t code) {
-    if (!Acts(field.Get() != v)) return;
+    if (!Acts(field.get() != v)) return;
     const int32_t r = RoundLevel(v);
-    field.Set(static_cast<double>(r));
+    field.set(static_cast<double>(r));
     CallDevice(code, Int32Arg(r));
 }
 
 void TVirtualDriverLyraRM::SetFlagWithRecord(Relaxed<bool>& field, bool v, uint32_t code, uint16_t record) {
-    if (!Acts(field.Get() != v)) return;
-    field.Set(v);
+    if (!Acts(field.get() != v)) return;
+    field.set(v);
     Append4(record, v ? 1 : 0);
     CallDevice(code, BoolArg(v));
 }
 
 void TVirtualDriverLyraRM::SetProbe(Relaxed<int32_t>& field, int32_t v, uint32_t code, uint16_t record) {
-    if (!Acts(field.Get() != v)) return;
-    field.Set(v);
+    if (!Acts(field.get() != v)) return;
+    field.set(v);
     Append4(record, static_cast<uint16_t>(v));
     CallDevice(code, Int32Arg(v));
 }
@@ -360,15 +370,15 @@ void TVirtualDriverLyraRM::SetTriggerUnderB(bool v) { SetFlag(triggerUnderB_, v,
 void TVirtualDriverLyraRM::SetTriggerRelation(bool v) { SetFlag(triggerRelation_, v, kFnTriggerRelation); }
 
 void TVirtualDriverLyraRM::SetRecordFree(bool v) {
-    if (!Acts(recordFree_.Get() != v)) return;
-    recordFree_.Set(v);
-    recordTriggered_.Set(!v);
+    if (!Acts(recordFree_.get() != v)) return;
+    recordFree_.set(v);
+    recordTriggered_.set(!v);
     CallDevice(kFnRecordFree, BoolArg(v));
 }
 
 void TVirtualDriverLyraRM::SetMeasurementStarted(bool v) {
-    if (measurementStarted_.Get() == v) return;  // on change only, even when forced
-    measurementStarted_.Set(v);
+    if (measurementStarted_.get() == v) return;  // on change only, even when forced
+    measurementStarted_.set(v);
     Append4(kRecMeasurementStarted, v ? 1 : 0);
     if (v) {
         AppendSettingsSnapshot();
@@ -380,8 +390,8 @@ void TVirtualDriverLyraRM::SetMeasurementStarted(bool v) {
 }
 
 void TVirtualDriverLyraRM::SetMeasurementLength(uint32_t ms) {
-    measurementLength_.Set(ms);
-    lengthInSamples_.Set(static_cast<int64_t>(ms / 1000) * SamplesPerSecond(smpSetting_.Get()));
+    measurementLength_.set(ms);
+    lengthInSamples_.set(static_cast<int64_t>(ms / 1000) * SamplesPerSecond(smpSetting_.get()));
 }
 
 void TVirtualDriverLyraRM::SetSourceACDC_A(bool v) { SetFlagWithRecord(acdcA_, v, kFnAcDcA, kRecAcDcA); }
@@ -395,15 +405,15 @@ void TVirtualDriverLyraRM::SetVerticalLevel(Relaxed<uint16_t>& level, Relaxed<in
                                             uint32_t code, uint16_t record) {
     // A scope level above the range would wrap the device level; the register holds 0..4095.
     const auto d = static_cast<uint16_t>(kMaxLevel - std::min(scopeLevel, kMaxLevel));
-    if (!(d != level.Get() || forceSettings_.Get() || settingsToFile_.Get())) return;
-    level.Set(d);
-    if (deviceInitialized_.Get() && deviceFunction_) {
+    if (!(d != level.get() || forceSettings_.get() || settingsToFile_.get())) return;
+    level.set(d);
+    if (deviceInitialized_.get() && deviceFunction_) {
         // The library leaves the result untouched when the write failed: keep the old zero.
-        uint32_t result = static_cast<uint32_t>(zero.Get());
+        uint32_t result = static_cast<uint32_t>(zero.get());
         CallDevice(code, d, &result);
-        zero.Set(static_cast<int32_t>(result));
+        zero.set(static_cast<int32_t>(result));
     }
-    if (settingsToFile_.Get()) Append6(record, d, static_cast<uint16_t>(zero.Get()));
+    if (settingsToFile_.get()) Append6(record, d, static_cast<uint16_t>(zero.get()));
 }
 
 void TVirtualDriverLyraRM::SetVerticalLevelChannelA(uint16_t scopeLevel) {
@@ -417,28 +427,28 @@ void TVirtualDriverLyraRM::SetVerticalLevelChannelB(uint16_t scopeLevel) {
 void TVirtualDriverLyraRM::SetDensity(int channel, uint16_t v) {
     const bool isA = channel == kChannelA;
     Relaxed<uint16_t>& density = isA ? densityA_ : densityB_;
-    if (!Acts(density.Get() != v)) return;
-    density.Set(v);
-    if (!deviceInitialized_.Get()) return;
+    if (!Acts(density.get() != v)) return;
+    density.set(v);
+    if (!deviceInitialized_.get()) return;
 
     // The library always works with the 1:1 step; the probe goes separately.
-    const int32_t probe = isA ? probeA_.Get() : probeB_.Get();
+    const int32_t probe = isA ? probeA_.get() : probeB_.get();
     const int32_t unscaled = GetDeflection(channel) / ProbeFactor(probe);
     const Relaxed<uint16_t>& level = isA ? levelA_ : levelB_;
-    uint32_t newLevel = level.Get();  // kept if the library does not answer
+    uint32_t newLevel = level.get();  // kept if the library does not answer
     CallDevice(isA ? kFnDensityA : kFnDensityB, Int32Arg(unscaled), &newLevel);
 
-    if (deviceCalibrationOK_.Get()) {
+    if (deviceCalibrationOK_.get()) {
         // Re-centre: the library answers the device level that keeps the trace in place.
         const auto deviceLevel = std::min<uint16_t>(static_cast<uint16_t>(newLevel), kMaxLevel);
-        settingsToFile_.Set(true);
+        settingsToFile_.set(true);
         const auto scopeLevel = static_cast<uint16_t>(kMaxLevel - deviceLevel);
         if (isA)
             SetVerticalLevelChannelA(scopeLevel);
         else
             SetVerticalLevelChannelB(scopeLevel);
-        setBackRequested_.Set(true);
-        settingsToFile_.Set(false);
+        setBackRequested_.set(true);
+        settingsToFile_.set(false);
     }
     Append5(isA ? kRecDeflectionA : kRecDeflectionB, static_cast<uint32_t>(GetDeflection(channel)));
 }
@@ -447,15 +457,15 @@ void TVirtualDriverLyraRM::SetDensityChannelA(uint16_t v) { SetDensity(kChannelA
 void TVirtualDriverLyraRM::SetDensityChannelB(uint16_t v) { SetDensity(kChannelB, v); }
 
 void TVirtualDriverLyraRM::SetSMPSetting(int32_t v) {
-    if (!Acts(smpSetting_.Get() != v)) return;
+    if (!Acts(smpSetting_.get() != v)) return;
     // Steps outside the table count as its nearest end; the stored value is the one written.
-    const int64_t s0 = SamplesPerSecond(smpSetting_.Get());
-    smpSetting_.Set(v);
+    const int64_t s0 = SamplesPerSecond(smpSetting_.get());
+    smpSetting_.set(v);
     const int64_t s1 = SamplesPerSecond(v);
     Append5(kRecSamplesPerSecond, static_cast<uint32_t>(s1));
     CallDevice(kFnSamplingRate, Int32Arg((kSmpSteps - 1) - ClampSmpStep(v)));
-    sampleCounter_.Set(Rescale(sampleCounter_.Get(), s1, s0));
-    lengthInSamples_.Set(static_cast<int64_t>(measurementLength_.Get() / 1000) * s1);
+    sampleCounter_.set(Rescale(sampleCounter_.get(), s1, s0));
+    lengthInSamples_.set(static_cast<int64_t>(measurementLength_.get() / 1000) * s1);
 }
 
 // ---------------------------------------------------------------------------
@@ -496,7 +506,7 @@ uint8_t TVirtualDriverLyraRM::GenerateDemoData(uint16_t* buffer, uint32_t& count
     const uint32_t now = tick_();
     const uint32_t elapsed = now - lastTick_;
     if (elapsed == 0) return kDemoStatus;
-    const int64_t s = SamplesPerSecond(smpSetting_.Get());
+    const int64_t s = SamplesPerSecond(smpSetting_.get());
     const int64_t n = static_cast<int64_t>(elapsed) * s / 1000;
     if (n == 0) return kDemoStatus;  // time accumulates until a whole sample is due
     if (n > kDemoMaxSamples) {
@@ -506,10 +516,10 @@ uint8_t TVirtualDriverLyraRM::GenerateDemoData(uint16_t* buffer, uint32_t& count
     // Only whole sample periods are consumed; the fraction carries over.
     const uint32_t nextLastTick = lastTick_ + static_cast<uint32_t>(n * 1000 / s);
 
-    const DemoChannel a = PrepareDemoChannel(periodA_.Get(), amplitudeA_.Get(), noiseA_.Get(), kChannelA,
-                                             levelA_.Get(), static_cast<uint32_t>(s));
-    const DemoChannel b = PrepareDemoChannel(periodB_.Get(), amplitudeB_.Get(), noiseB_.Get(), kChannelB,
-                                             levelB_.Get(), static_cast<uint32_t>(s));
+    const DemoChannel a = PrepareDemoChannel(periodA_.get(), amplitudeA_.get(), noiseA_.get(), kChannelA,
+                                             levelA_.get(), static_cast<uint32_t>(s));
+    const DemoChannel b = PrepareDemoChannel(periodB_.get(), amplitudeB_.get(), noiseB_.get(), kChannelB,
+                                             levelB_.get(), static_cast<uint32_t>(s));
     const double dt = 1.0 / static_cast<double>(s);
 
     for (int64_t i = 0; i < n; ++i) {

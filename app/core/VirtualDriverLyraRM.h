@@ -9,6 +9,7 @@
 #include <functional>
 #include <string>
 
+#include "Relaxed.h"
 #include "platform/DynamicLibrary.h"
 #include "ports/MessageBoxService.h"
 #include "rollmode/Abi.h"
@@ -17,17 +18,7 @@ namespace rollmode::core {
 
 class ApplicationControl;
 
-// A value one thread writes and another may read without a lock.
-template <class T>
-class Relaxed {
-public:
-    Relaxed(T v = T{}) : v_(v) {}
-    T Get() const { return v_.load(std::memory_order_relaxed); }
-    void Set(T v) { v_.store(v, std::memory_order_relaxed); }
-
-private:
-    std::atomic<T> v_;
-};
+namespace virtual_driver {
 
 // Small, fast and seedable; the demo noise needs speed and repeatability, not quality.
 class DemoRandom {
@@ -66,8 +57,12 @@ private:
     uint32_t s_[4];
 };
 
+}  // namespace virtual_driver
+
 class TVirtualDriverLyraRM {
 public:
+    using DemoRandom = virtual_driver::DemoRandom;
+
     // Channel selectors of GetDeflection.
     static constexpr int kChannelA = 100;
     static constexpr int kChannelB = 200;
@@ -79,6 +74,8 @@ public:
     static constexpr uint32_t kDemoMaxSamples = 65535;
     static constexpr uint8_t kDemoStatus = 0x22;
     static constexpr uint16_t kMaxLevel = 4095;
+    // Unknown InitializeDevice results retried at once before the user is asked.
+    static constexpr int kMaxSilentInitRetries = 100;
 
     // Settings record codes.
     enum RecordCode : uint16_t {
@@ -185,139 +182,139 @@ public:
     void AppendSettingsSnapshot();
 
     // --- measurement sample counter (acquisition thread) --------------------
-    int64_t SampleCounter() const { return sampleCounter_.Get(); }
-    void SetSampleCounter(int64_t value) { sampleCounter_.Set(value); }
-    void ResetSampleCounter() { sampleCounter_.Set(0); }
+    int64_t SampleCounter() const { return sampleCounter_.get(); }
+    void SetSampleCounter(int64_t value) { sampleCounter_.set(value); }
+    void ResetSampleCounter() { sampleCounter_.set(0); }
     // Adds n and returns the new count.
     int64_t AdvanceSampleCounter(uint32_t n);
-    int64_t MeasurementLengthInSamples() const { return lengthInSamples_.Get(); }
-    bool MeasurementLengthReached() const { return sampleCounter_.Get() >= lengthInSamples_.Get(); }
+    int64_t MeasurementLengthInSamples() const { return lengthInSamples_.get(); }
+    bool MeasurementLengthReached() const { return sampleCounter_.get() >= lengthInSamples_.get(); }
 
     // --- published properties -----------------------------------------------
-    bool DeviceCalibrationOK() const { return deviceCalibrationOK_.Get(); }
-    void SetDeviceCalibrationOK(bool v) { deviceCalibrationOK_.Set(v); }
-    bool TerminateApplication() const { return terminateApplication_.Get(); }
+    bool DeviceCalibrationOK() const { return deviceCalibrationOK_.get(); }
+    void SetDeviceCalibrationOK(bool v) { deviceCalibrationOK_.set(v); }
+    bool TerminateApplication() const { return terminateApplication_.get(); }
     bool USBFailed() const { return usbFailed_.load(std::memory_order_relaxed) != 0; }
     // Written and read on the main thread only (OpenDevice, About dialog).
     const std::string& DeviceDriverVersion() const { return deviceDriverVersion_; }
     const std::string& USBDriverVersion() const { return usbDriverVersion_; }
 
-    bool ARMSourceA() const { return armSourceA_.Get(); }
+    bool ARMSourceA() const { return armSourceA_.get(); }
     void SetARMSourceA(bool v);
-    bool ARMSourceB() const { return armSourceB_.Get(); }
+    bool ARMSourceB() const { return armSourceB_.get(); }
     void SetARMSourceB(bool v);
-    bool ARMSourceExternal() const { return armSourceExternal_.Get(); }
+    bool ARMSourceExternal() const { return armSourceExternal_.get(); }
     void SetARMSourceExternal(bool v);
-    double ARMLevelA() const { return armLevelA_.Get(); }
+    double ARMLevelA() const { return armLevelA_.get(); }
     void SetARMLevelA(double v);
-    double ARMLevelB() const { return armLevelB_.Get(); }
+    double ARMLevelB() const { return armLevelB_.get(); }
     void SetARMLevelB(double v);
-    bool ARMUnderA() const { return armUnderA_.Get(); }
+    bool ARMUnderA() const { return armUnderA_.get(); }
     void SetARMUnderA(bool v);
-    bool ARMUnderB() const { return armUnderB_.Get(); }
+    bool ARMUnderB() const { return armUnderB_.get(); }
     void SetARMUnderB(bool v);
-    bool ARMUnderExternal() const { return armUnderExternal_.Get(); }
+    bool ARMUnderExternal() const { return armUnderExternal_.get(); }
     void SetARMUnderExternal(bool v);
 
-    bool TriggerSourceA() const { return triggerSourceA_.Get(); }
+    bool TriggerSourceA() const { return triggerSourceA_.get(); }
     void SetTriggerSourceA(bool v);
-    bool TriggerSourceB() const { return triggerSourceB_.Get(); }
+    bool TriggerSourceB() const { return triggerSourceB_.get(); }
     void SetTriggerSourceB(bool v);
-    double TriggerLevelA() const { return triggerLevelA_.Get(); }
+    double TriggerLevelA() const { return triggerLevelA_.get(); }
     void SetTriggerLevelA(double v);
-    double TriggerLevelB() const { return triggerLevelB_.Get(); }
+    double TriggerLevelB() const { return triggerLevelB_.get(); }
     void SetTriggerLevelB(double v);
-    bool TriggerUnderA() const { return triggerUnderA_.Get(); }
+    bool TriggerUnderA() const { return triggerUnderA_.get(); }
     void SetTriggerUnderA(bool v);
-    bool TriggerUnderB() const { return triggerUnderB_.Get(); }
+    bool TriggerUnderB() const { return triggerUnderB_.get(); }
     void SetTriggerUnderB(bool v);
-    bool TriggerRelation() const { return triggerRelation_.Get(); }
+    bool TriggerRelation() const { return triggerRelation_.get(); }
     void SetTriggerRelation(bool v);
 
-    bool StatusChannelA() const { return statusChannelA_.Get(); }
-    void SetStatusChannelA(bool v) { statusChannelA_.Set(v); }
-    bool StatusChannelB() const { return statusChannelB_.Get(); }
-    void SetStatusChannelB(bool v) { statusChannelB_.Set(v); }
+    bool StatusChannelA() const { return statusChannelA_.get(); }
+    void SetStatusChannelA(bool v) { statusChannelA_.set(v); }
+    bool StatusChannelB() const { return statusChannelB_.get(); }
+    void SetStatusChannelB(bool v) { statusChannelB_.set(v); }
 
-    uint16_t DensityChannelA() const { return densityA_.Get(); }
+    uint16_t DensityChannelA() const { return densityA_.get(); }
     void SetDensityChannelA(uint16_t v);
-    uint16_t DensityChannelB() const { return densityB_.Get(); }
+    uint16_t DensityChannelB() const { return densityB_.get(); }
     void SetDensityChannelB(uint16_t v);
 
-    bool RecordTriggered() const { return recordTriggered_.Get(); }
-    void SetRecordTriggered(bool v) { recordTriggered_.Set(v); }
-    bool RecordFree() const { return recordFree_.Get(); }
+    bool RecordTriggered() const { return recordTriggered_.get(); }
+    void SetRecordTriggered(bool v) { recordTriggered_.set(v); }
+    bool RecordFree() const { return recordFree_.get(); }
     void SetRecordFree(bool v);
-    bool MeasurementStarted() const { return measurementStarted_.Get(); }
+    bool MeasurementStarted() const { return measurementStarted_.get(); }
     void SetMeasurementStarted(bool v);
-    uint32_t MeasurementLength() const { return measurementLength_.Get(); }
+    uint32_t MeasurementLength() const { return measurementLength_.get(); }
     void SetMeasurementLength(uint32_t ms);
-    bool MeasurementDefined() const { return measurementDefined_.Get(); }
-    void SetMeasurementDefined(bool v) { measurementDefined_.Set(v); }
+    bool MeasurementDefined() const { return measurementDefined_.get(); }
+    void SetMeasurementDefined(bool v) { measurementDefined_.set(v); }
 
     // Reads back the device level (4095 minus the scope level written).
-    uint16_t VerticalLevelChannelA() const { return levelA_.Get(); }
+    uint16_t VerticalLevelChannelA() const { return levelA_.get(); }
     void SetVerticalLevelChannelA(uint16_t scopeLevel);
-    uint16_t VerticalLevelChannelB() const { return levelB_.Get(); }
+    uint16_t VerticalLevelChannelB() const { return levelB_.get(); }
     void SetVerticalLevelChannelB(uint16_t scopeLevel);
 
-    int32_t SMPSetting() const { return smpSetting_.Get(); }
+    int32_t SMPSetting() const { return smpSetting_.get(); }
     void SetSMPSetting(int32_t v);
     // The display rate does not concern the instrument: the setter ignores the value.
     int32_t DSPSetting() const { return 0; }
     void SetDSPSetting(int32_t) {}
 
-    bool SourceACDC_A() const { return acdcA_.Get(); }
+    bool SourceACDC_A() const { return acdcA_.get(); }
     void SetSourceACDC_A(bool v);
-    bool SourceACDC_B() const { return acdcB_.Get(); }
+    bool SourceACDC_B() const { return acdcB_.get(); }
     void SetSourceACDC_B(bool v);
-    int32_t SourceProbeA() const { return probeA_.Get(); }
+    int32_t SourceProbeA() const { return probeA_.get(); }
     void SetSourceProbeA(int32_t v);
-    int32_t SourceProbeB() const { return probeB_.Get(); }
+    int32_t SourceProbeB() const { return probeB_.get(); }
     void SetSourceProbeB(int32_t v);
-    bool GroundA() const { return groundA_.Get(); }
+    bool GroundA() const { return groundA_.get(); }
     void SetGroundA(bool v);
-    bool GroundB() const { return groundB_.Get(); }
+    bool GroundB() const { return groundB_.get(); }
     void SetGroundB(bool v);
 
-    bool SetBackRequested() const { return setBackRequested_.Get(); }
-    void SetSetBackRequested(bool v) { setBackRequested_.Set(v); }
-    bool ForceSettings() const { return forceSettings_.Get(); }
-    void SetForceSettings(bool v) { forceSettings_.Set(v); }
-    int32_t ZeroChannelA() const { return zeroA_.Get(); }
-    void SetZeroChannelA(int32_t v) { zeroA_.Set(v); }
-    int32_t ZeroChannelB() const { return zeroB_.Get(); }
-    void SetZeroChannelB(int32_t v) { zeroB_.Set(v); }
+    bool SetBackRequested() const { return setBackRequested_.get(); }
+    void SetSetBackRequested(bool v) { setBackRequested_.set(v); }
+    bool ForceSettings() const { return forceSettings_.get(); }
+    void SetForceSettings(bool v) { forceSettings_.set(v); }
+    int32_t ZeroChannelA() const { return zeroA_.get(); }
+    void SetZeroChannelA(int32_t v) { zeroA_.set(v); }
+    int32_t ZeroChannelB() const { return zeroB_.get(); }
+    void SetZeroChannelB(int32_t v) { zeroB_.set(v); }
     const std::string& DeviceSerialNumber() const { return deviceSerialNumber_; }
     void SetDeviceSerialNumber(std::string v) { deviceSerialNumber_ = std::move(v); }
-    bool SettingsToFile() const { return settingsToFile_.Get(); }
-    void SetSettingsToFile(bool v) { settingsToFile_.Set(v); }
-    bool DeviceInitialized() const { return deviceInitialized_.Get(); }
-    void SetDeviceInitialized(bool v) { deviceInitialized_.Set(v); }
+    bool SettingsToFile() const { return settingsToFile_.get(); }
+    void SetSettingsToFile(bool v) { settingsToFile_.set(v); }
+    bool DeviceInitialized() const { return deviceInitialized_.get(); }
+    void SetDeviceInitialized(bool v) { deviceInitialized_.set(v); }
 
-    int32_t PeriodA() const { return periodA_.Get(); }
+    int32_t PeriodA() const { return periodA_.get(); }
     void SetPeriodA(int32_t v) { StoreOnly(periodA_, v); }
-    int32_t PeriodB() const { return periodB_.Get(); }
+    int32_t PeriodB() const { return periodB_.get(); }
     void SetPeriodB(int32_t v) { StoreOnly(periodB_, v); }
-    int32_t AmplitudeA() const { return amplitudeA_.Get(); }
+    int32_t AmplitudeA() const { return amplitudeA_.get(); }
     void SetAmplitudeA(int32_t v) { StoreOnly(amplitudeA_, v); }
-    int32_t AmplitudeB() const { return amplitudeB_.Get(); }
+    int32_t AmplitudeB() const { return amplitudeB_.get(); }
     void SetAmplitudeB(int32_t v) { StoreOnly(amplitudeB_, v); }
-    int32_t NoiseA() const { return noiseA_.Get(); }
+    int32_t NoiseA() const { return noiseA_.get(); }
     void SetNoiseA(int32_t v) { StoreOnly(noiseA_, v); }
-    int32_t NoiseB() const { return noiseB_.Get(); }
+    int32_t NoiseB() const { return noiseB_.get(); }
     void SetNoiseB(int32_t v) { StoreOnly(noiseB_, v); }
 
-    bool DemoMode() const { return demoMode_.Get(); }
-    void SetDemoMode(bool v) { demoMode_.Set(v); }
+    bool DemoMode() const { return demoMode_.get(); }
+    void SetDemoMode(bool v) { demoMode_.set(v); }
 
 private:
     struct DemoChannel;
 
-    bool Acts(bool differs) const { return differs || forceSettings_.Get(); }
+    bool Acts(bool differs) const { return differs || forceSettings_.get(); }
     template <class T>
     void StoreOnly(Relaxed<T>& field, T v) {
-        if (Acts(field.Get() != v)) field.Set(v);
+        if (Acts(field.get() != v)) field.set(v);
     }
     // One DeviceFunction call with the value as sixth argument, while initialised.
     uint32_t CallDevice(uint32_t code, uintptr_t value, uint32_t* result = nullptr);

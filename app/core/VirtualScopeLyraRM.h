@@ -16,26 +16,13 @@
 #include <vector>
 
 #include "NotificationCodes.h"
+#include "Relaxed.h"
 
 namespace rollmode::core {
 
 class ValueSink;
 class TVirtualDriverLyraRM;
 
-namespace detail {
-// A value shared between threads without a lock: relaxed loads and stores only.
-template <typename T>
-class Relaxed {
-public:
-    constexpr Relaxed() noexcept : value_{} {}
-    constexpr explicit Relaxed(T v) noexcept : value_{v} {}
-    T get() const noexcept { return value_.load(std::memory_order_relaxed); }
-    void set(T v) noexcept { value_.store(v, std::memory_order_relaxed); }
-
-private:
-    std::atomic<T> value_;
-};
-}  // namespace detail
 
 // A notification callback. The handler object is the callback's identity: two
 // registrations are the same callback when they name the same object.
@@ -303,7 +290,7 @@ private:
     };
 
     template <typename T>
-    void StoreLocked(detail::Relaxed<T>& field, T v) {
+    void StoreLocked(Relaxed<T>& field, T v) {
         std::lock_guard<std::mutex> guard(settingsLock_);
         field.set(v);
     }
@@ -322,85 +309,85 @@ private:
     alignas(4) std::array<uint8_t, kRangeTableBytes> rangeTable_{};
 
     // Published values, in declaration order.
-    detail::Relaxed<std::FILE*> actualOutputStream_;
-    detail::Relaxed<bool> savingActivated_;
-    detail::Relaxed<double> fileSize_;
-    detail::Relaxed<uint16_t> densityChannelA_;
-    detail::Relaxed<uint16_t> densityChannelB_;
-    detail::Relaxed<int32_t> maxChannelA_;
-    detail::Relaxed<int32_t> maxChannelB_;
-    detail::Relaxed<uint16_t> verticalLevelChannelA_;
-    detail::Relaxed<uint16_t> verticalLevelChannelB_;
-    detail::Relaxed<uint32_t> colorChannelA_;
-    detail::Relaxed<uint32_t> colorChannelB_;
-    detail::Relaxed<uint32_t> colorGrid_;
-    detail::Relaxed<uint32_t> realGridColor_;
-    detail::Relaxed<uint32_t> backgroundColor_;
-    detail::Relaxed<bool> modeLine_;
-    detail::Relaxed<bool> modeBF_;
-    detail::Relaxed<bool> modeEKG_;
-    detail::Relaxed<bool> displayActive_;
-    detail::Relaxed<bool> makeMaximum_;
-    detail::Relaxed<bool> makeMinimum_;
-    detail::Relaxed<bool> makeAvg_;
-    detail::Relaxed<bool> singleMode_;
-    detail::Relaxed<bool> clearScreenRequested_;
-    detail::Relaxed<bool> grid_;
-    detail::Relaxed<int32_t> gridBrightness_;
-    detail::Relaxed<bool> mainScreenMaximized_;
-    detail::Relaxed<int32_t> mainWindowHeight_;
-    detail::Relaxed<int32_t> mainWindowWidth_;
-    detail::Relaxed<bool> triggerSourceA_;
-    detail::Relaxed<bool> triggerSourceB_;
-    detail::Relaxed<double> triggerLevelA_;
-    detail::Relaxed<double> triggerLevelB_;
-    detail::Relaxed<bool> triggerUnderA_;
-    detail::Relaxed<bool> triggerUnderB_;
-    detail::Relaxed<int32_t> triggerLEDStatus_;
-    detail::Relaxed<uint8_t> dataAcquisitionStatus_;
-    detail::Relaxed<bool> triggerRelation_;
-    detail::Relaxed<bool> armSourceA_;
-    detail::Relaxed<bool> armSourceB_;
-    detail::Relaxed<bool> armSourceExternal_;
-    detail::Relaxed<double> armLevelA_;
-    detail::Relaxed<double> armLevelB_;
-    detail::Relaxed<bool> armUnderA_;
-    detail::Relaxed<bool> armUnderB_;
-    detail::Relaxed<bool> armUnderExternal_;
-    detail::Relaxed<int32_t> armLEDStatus_;
-    detail::Relaxed<bool> sourceACDC_A_;
-    detail::Relaxed<bool> sourceACDC_B_;
-    detail::Relaxed<int32_t> sourceProbeA_;
-    detail::Relaxed<int32_t> sourceProbeB_;
-    detail::Relaxed<bool> groundA_;
-    detail::Relaxed<bool> groundB_;
-    detail::Relaxed<bool> recordTriggered_;
-    detail::Relaxed<bool> recordFree_;
-    detail::Relaxed<bool> measurementStarted_;
-    detail::Relaxed<uint32_t> measurementLength_;
-    detail::Relaxed<bool> measurementDefined_;
-    detail::Relaxed<int32_t> smpSetting_;
-    detail::Relaxed<int32_t> dspSetting_;
-    detail::Relaxed<bool> statusChannelA_;
-    detail::Relaxed<bool> statusChannelB_;
-    detail::Relaxed<TVirtualDriverLyraRM*> virtualDriver_;
-    detail::Relaxed<int32_t> zeroChannelA_;
-    detail::Relaxed<int32_t> zeroChannelB_;
-    detail::Relaxed<bool> showComixHelp_;
-    detail::Relaxed<bool> boostThread_;
-    detail::Relaxed<ValueSink*> fileSizeLabel_;
-    detail::Relaxed<ValueSink*> actualVoltageA_;
-    detail::Relaxed<ValueSink*> actualVoltageB_;
-    detail::Relaxed<int32_t> periodA_;
-    detail::Relaxed<int32_t> periodB_;
-    detail::Relaxed<int32_t> amplitudeA_;
-    detail::Relaxed<int32_t> amplitudeB_;
-    detail::Relaxed<int32_t> noiseA_;
-    detail::Relaxed<int32_t> noiseB_;
-    detail::Relaxed<uint16_t> actualVoltage_;
-    detail::Relaxed<bool> settingsToFile_;
-    detail::Relaxed<int32_t> cachedDataStatus_;
-    detail::Relaxed<bool> applicationInitialized_;
+    Relaxed<std::FILE*> actualOutputStream_;
+    Relaxed<bool> savingActivated_;
+    Relaxed<double> fileSize_;
+    Relaxed<uint16_t> densityChannelA_;
+    Relaxed<uint16_t> densityChannelB_;
+    Relaxed<int32_t> maxChannelA_;
+    Relaxed<int32_t> maxChannelB_;
+    Relaxed<uint16_t> verticalLevelChannelA_;
+    Relaxed<uint16_t> verticalLevelChannelB_;
+    Relaxed<uint32_t> colorChannelA_;
+    Relaxed<uint32_t> colorChannelB_;
+    Relaxed<uint32_t> colorGrid_;
+    Relaxed<uint32_t> realGridColor_;
+    Relaxed<uint32_t> backgroundColor_;
+    Relaxed<bool> modeLine_;
+    Relaxed<bool> modeBF_;
+    Relaxed<bool> modeEKG_;
+    Relaxed<bool> displayActive_;
+    Relaxed<bool> makeMaximum_;
+    Relaxed<bool> makeMinimum_;
+    Relaxed<bool> makeAvg_;
+    Relaxed<bool> singleMode_;
+    Relaxed<bool> clearScreenRequested_;
+    Relaxed<bool> grid_;
+    Relaxed<int32_t> gridBrightness_;
+    Relaxed<bool> mainScreenMaximized_;
+    Relaxed<int32_t> mainWindowHeight_;
+    Relaxed<int32_t> mainWindowWidth_;
+    Relaxed<bool> triggerSourceA_;
+    Relaxed<bool> triggerSourceB_;
+    Relaxed<double> triggerLevelA_;
+    Relaxed<double> triggerLevelB_;
+    Relaxed<bool> triggerUnderA_;
+    Relaxed<bool> triggerUnderB_;
+    Relaxed<int32_t> triggerLEDStatus_;
+    Relaxed<uint8_t> dataAcquisitionStatus_;
+    Relaxed<bool> triggerRelation_;
+    Relaxed<bool> armSourceA_;
+    Relaxed<bool> armSourceB_;
+    Relaxed<bool> armSourceExternal_;
+    Relaxed<double> armLevelA_;
+    Relaxed<double> armLevelB_;
+    Relaxed<bool> armUnderA_;
+    Relaxed<bool> armUnderB_;
+    Relaxed<bool> armUnderExternal_;
+    Relaxed<int32_t> armLEDStatus_;
+    Relaxed<bool> sourceACDC_A_;
+    Relaxed<bool> sourceACDC_B_;
+    Relaxed<int32_t> sourceProbeA_;
+    Relaxed<int32_t> sourceProbeB_;
+    Relaxed<bool> groundA_;
+    Relaxed<bool> groundB_;
+    Relaxed<bool> recordTriggered_;
+    Relaxed<bool> recordFree_;
+    Relaxed<bool> measurementStarted_;
+    Relaxed<uint32_t> measurementLength_;
+    Relaxed<bool> measurementDefined_;
+    Relaxed<int32_t> smpSetting_;
+    Relaxed<int32_t> dspSetting_;
+    Relaxed<bool> statusChannelA_;
+    Relaxed<bool> statusChannelB_;
+    Relaxed<TVirtualDriverLyraRM*> virtualDriver_;
+    Relaxed<int32_t> zeroChannelA_;
+    Relaxed<int32_t> zeroChannelB_;
+    Relaxed<bool> showComixHelp_;
+    Relaxed<bool> boostThread_;
+    Relaxed<ValueSink*> fileSizeLabel_;
+    Relaxed<ValueSink*> actualVoltageA_;
+    Relaxed<ValueSink*> actualVoltageB_;
+    Relaxed<int32_t> periodA_;
+    Relaxed<int32_t> periodB_;
+    Relaxed<int32_t> amplitudeA_;
+    Relaxed<int32_t> amplitudeB_;
+    Relaxed<int32_t> noiseA_;
+    Relaxed<int32_t> noiseB_;
+    Relaxed<uint16_t> actualVoltage_;
+    Relaxed<bool> settingsToFile_;
+    Relaxed<int32_t> cachedDataStatus_;
+    Relaxed<bool> applicationInitialized_;
 };
 
 }  // namespace rollmode::core

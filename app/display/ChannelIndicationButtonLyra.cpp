@@ -3,7 +3,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 
-#include "BgrColor.h"
+#include "ColorConversion.h"
 
 namespace rollmode::display {
 
@@ -24,7 +24,7 @@ void TChannelIndicationButtonLyra::paintEvent(QPaintEvent* event) {
     if (!Flat()) buttonDown_ = (isDown() || isChecked()) ? 1 : 0;
     const int d = buttonDown_;
     QPainter painter(this);
-    painter.fillRect(QRect(kBarLeft + d, kBarTop + d, kBarWidth, kBarHeight), ColorFromBgr(channelColor_));
+    painter.fillRect(QRect(kBarLeft + d, kBarTop + d, kBarWidth, kBarHeight), ToQColor(channelColor_));
 }
 
 void TChannelIndicationButtonLyra::mousePressEvent(QMouseEvent* event) {

@@ -1,6 +1,6 @@
 #include "InformationPanelLyraRM.h"
 
-#include "BgrColor.h"
+#include "ColorConversion.h"
 #include "ResourceStringsLyraRM.h"
 
 namespace rollmode::display {
@@ -32,7 +32,7 @@ void TInformationPanelLyraRM::RefreshControls() {
 
     if (channelColor_) {
         QPalette palette = channelColor_->palette();
-        palette.setColor(QPalette::Window, ColorFromBgr(isB ? scope->ColorChannelB() : scope->ColorChannelA()));
+        palette.setColor(QPalette::Window, ToQColor(isB ? scope->ColorChannelB() : scope->ColorChannelA()));
         channelColor_->setPalette(palette);
         channelColor_->setAutoFillBackground(true);
     }

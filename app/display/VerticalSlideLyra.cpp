@@ -3,7 +3,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 
-#include "BgrColor.h"
+#include "ColorConversion.h"
 
 namespace rollmode::display {
 
@@ -45,7 +45,7 @@ QSize TVerticalSlideLyra::sizeHint() const { return {barWidth_, barHeight_ + kKn
 
 void TVerticalSlideLyra::paintEvent(QPaintEvent* /*event*/) {
     const int h = barWidth_ / 2;
-    const QColor bar = ColorFromBgr(barColor_);
+    const QColor bar = ToQColor(barColor_);
     QPainter painter(this);
 
     painter.setPen(Qt::black);

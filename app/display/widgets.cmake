@@ -9,7 +9,6 @@ target_link_libraries(rollmode_label_formats PUBLIC rollmode_core)
 
 if(ROLLMODE_GUI)
   add_library(rollmode_labels STATIC
-    ${CMAKE_CURRENT_LIST_DIR}/BgrColor.h
     ${CMAKE_CURRENT_LIST_DIR}/SafeLabel.cpp
     ${CMAKE_CURRENT_LIST_DIR}/SafeLabel.h
     ${CMAKE_CURRENT_LIST_DIR}/UnitValueLabel.cpp

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <mutex>
 #include <thread>
+#include <ctime>
 #include <vector>
 
 #include "AcquisitionThreadRM.h"
@@ -253,4 +254,24 @@ TEST(FlowManager, ClosingWhileTheWriterIsBlockedStillEndsBothThreads) {
     rig.scope.ShutdownApplication();
     EXPECT_FALSE(rig.flow.ThreadsRunning());
     EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(5));
+}
+
+TEST(FlowManager, DemoAcquisitionAtTheSlowestRateDoesNotSpinACore) {
+    Rig rig;
+    rig.scope.SetSMPSetting(0);  // 50 samples/s: the generator mostly has nothing to give
+    rig.scope.SetDSPSetting(3);
+    rig.scope.InitializeApplication();
+    rig.scope.SetMeasurementStarted(true);
+    rig.scope.NotifyListeners(kNotifySettingsChanged, 9);
+    rig.WaitFor([] { return false; }, 100);
+    timespec cpu0{}, cpu1{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &cpu0);
+    const auto t0 = std::chrono::steady_clock::now();
+    rig.WaitFor([] { return false; }, 600);
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &cpu1);
+    const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    const double cpu = (cpu1.tv_sec - cpu0.tv_sec) + (cpu1.tv_nsec - cpu0.tv_nsec) * 1e-9;
+    EXPECT_LT(cpu / wall, 0.25) << "the whole process used " << cpu << " s of CPU in " << wall << " s";
+    EXPECT_GT(Split(rig.ekg.Words()).samples.size(), 10u);
+    rig.scope.ShutdownApplication();
 }

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <atomic>
+#include <thread>
 #include <vector>
 
 #include "../support/fakedriver/FakeDriverControl.h"
@@ -79,6 +81,11 @@ protected:
         Fn<fakedriver::ResetFn>("FakeDriver_Reset")();  // forget the opening calls
         Batch(driver);
     }
+    void OpenInitialisedKeepingFlag() {
+        fake.InitResults({0});
+        driver.OpenDevice();
+        ASSERT_TRUE(driver.DeviceInitialized());
+    }
     template <class F>
     F Fn(const char* name) const { return fake.Fn<F>(name); }
 };
@@ -118,6 +125,18 @@ TEST_F(VirtualDriverDevice, OpenSuccessBindsFlagReadsVersionsAndSerial) {
     driver.ReleaseDriverLibrary();
     driver.OpenDevice();
     EXPECT_FALSE(driver.USBFailed());
+}
+
+TEST_F(VirtualDriverDevice, FailureFlagSeenByPollingThread) {
+    OpenInitialisedKeepingFlag();
+    std::atomic<bool> seen{false};
+    std::thread poller([&] {
+        while (!driver.USBFailed()) std::this_thread::yield();
+        seen = true;
+    });
+    Fn<fakedriver::FailUsbFn>("FakeDriver_FailUsb")();
+    poller.join();
+    EXPECT_TRUE(seen);
 }
 
 TEST_F(VirtualDriverDevice, TransportFailuresShowOkBoxAndFallBackToDemo) {
@@ -195,6 +214,16 @@ TEST_F(VirtualDriverDevice, UnknownResultRetriesSilently) {
     EXPECT_TRUE(messages.shown.empty());
     EXPECT_EQ(fake.InitCalls(), 3u);
     EXPECT_TRUE(driver.DeviceInitialized());
+}
+
+TEST_F(VirtualDriverDevice, EndlessUnknownResultsAskTheUserInsteadOfHanging) {
+    fake.InitResults({2});  // the fake repeats its last scripted result
+    messages.answers = {MsgResult::No};
+    driver.OpenDevice();
+    EXPECT_EQ(fake.InitCalls(), static_cast<uint32_t>(VD::kMaxSilentInitRetries));
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(messages.shown[0].text, rollmode::strings::kDeviceInitFailedRetry);
+    EXPECT_TRUE(driver.DemoMode());
 }
 
 TEST(VirtualDriverOpen, MissingLibraryAsksWhetherToContinue) {

@@ -3,7 +3,7 @@
 #include <QLabel>
 #include <gtest/gtest.h>
 
-#include "BgrColor.h"
+#include "ColorConversion.h"
 #include "InformationPanelALyraRM.h"
 #include "InformationPanelBLyraRM.h"
 #include "NotificationCodes.h"

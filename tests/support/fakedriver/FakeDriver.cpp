@@ -1,5 +1,6 @@
 // A stand-in for the roll-mode driver library: records every call and answers as the
 // test scripted. Built twice: with and without InitializeDevice (FAKE_DRIVER_NO_INIT).
+#include <atomic>
 #include <cstring>
 #include <thread>
 
@@ -76,7 +77,8 @@ ROLLMODE_EXPORT uintptr_t FakeDriver_FailureFlag() { return reinterpret_cast<uin
 ROLLMODE_EXPORT void FakeDriver_FailUsb() {
     uint8_t* flag = g.failureFlag;
     if (!flag) return;
-    std::thread([flag] { *flag = 1; }).join();
+    // A one-byte relaxed store: the host polls the byte from its acquisition thread.
+    std::thread([flag] { std::atomic_ref<uint8_t>(*flag).store(1, std::memory_order_relaxed); }).join();
 }
 
 ROLLMODE_EXPORT void* FakeDriver_LastRangeTable() { return g.lastRangeTable; }

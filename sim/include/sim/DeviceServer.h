@@ -1,0 +1,91 @@
+#pragma once
+// A device server: publishes device interfaces as Unix-domain sockets and answers
+// device-control requests on them from one background thread. Framing in
+// docs/device-protocol.md. A malformed request ends that connection only.
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <mutex>
+#include <span>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace rollmode::sim {
+
+// What sits behind one interface. Called on the server thread only.
+class DeviceEndpoint {
+public:
+    virtual ~DeviceEndpoint() = default;
+    // out arrives empty; whatever exceeds outCapacity is cut off. Return success.
+    virtual bool HandleRequest(uint32_t code, std::span<const uint8_t> in, uint32_t outCapacity,
+                               std::vector<uint8_t>& out) = 0;
+};
+
+// One line per request, shared by every interface of a server. Thread-safe.
+class RequestLog {
+public:
+    ~RequestLog();
+    bool Open(const std::string& path);
+    bool IsOpen() const { return file_ != nullptr; }
+    void Write(const std::string& line);
+
+private:
+    std::mutex mutex_;
+    std::FILE* file_ = nullptr;
+};
+
+class DeviceServer {
+public:
+    DeviceServer();
+    ~DeviceServer();
+    DeviceServer(const DeviceServer&) = delete;
+    DeviceServer& operator=(const DeviceServer&) = delete;
+
+    // Creates the socket (and its folders; a stale socket file is replaced). Before Start only.
+    bool AddInterface(const std::filesystem::path& socketPath, DeviceEndpoint& endpoint);
+    void SetLog(RequestLog* log) { log_ = log; }
+
+    bool Start();
+    // Closes every connection and removes the sockets, as if the device was unplugged.
+    // Callable from any thread; waits for the server thread to end.
+    void Stop();
+    bool Running() const { return running_.load(std::memory_order_relaxed); }
+    uint64_t RequestCount() const { return requests_.load(std::memory_order_relaxed); }
+
+private:
+    struct Interface {
+        std::filesystem::path path;
+        int listenFd = -1;
+        DeviceEndpoint* endpoint = nullptr;
+    };
+    struct Connection {
+        int fd = -1;
+        size_t interface = 0;
+    };
+
+    void Run();
+    bool Serve(Connection& c);
+    void LogRequest(const Interface& itf, uint32_t code, uint32_t inLength, uint32_t outCapacity, bool ok,
+                    size_t outLength, std::span<const uint8_t> in);
+    void CloseAll();
+
+    std::vector<Interface> interfaces_;
+    std::vector<Connection> connections_;
+    std::vector<size_t> closed_;
+    std::vector<uint8_t> input_;
+    std::vector<uint8_t> output_;
+    RequestLog* log_ = nullptr;
+    int wakeRead_ = -1;
+    int wakeWrite_ = -1;
+    std::thread thread_;
+    std::mutex stopMutex_;
+    std::atomic<bool> running_{false};
+    std::atomic<bool> stopping_{false};
+    std::atomic<uint64_t> requests_{0};
+    std::chrono::steady_clock::time_point started_;
+};
+
+}  // namespace rollmode::sim

@@ -1,0 +1,502 @@
+#include "sim/Instrument.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <numbers>
+#include <thread>
+
+#include "platform/DeviceIo.h"
+
+namespace rollmode::sim {
+
+namespace {
+
+constexpr uint32_t kSendCommands = 0x220018;
+constexpr uint32_t kBulkWrite = 0x22001C;
+constexpr uint32_t kBulkRead = 0x220024;
+constexpr uint32_t kReadyProbe = 0x220028;
+constexpr uint32_t kPacketSize = 0x22002C;
+constexpr uint32_t kDeviceIdentifier = 0x220030;
+
+constexpr uint8_t kRollFifo = 1;
+// Announced transfers the host never collects are forgotten beyond this many.
+constexpr size_t kMaxPending = 1024;
+// Device-side waits of one command batch are capped, so a host cannot park the device.
+constexpr uint32_t kWaitBudgetMs = 1000;
+constexpr size_t kMaxLoopbackBytes = 1u << 20;
+
+constexpr std::array<int32_t, 16> kRateByCode = {5000000, 2500000, 1000000, 500000, 250000, 100000,
+                                                 50000,   25000,   10000,   5000,   2500,   1000,
+                                                 500,     250,     100,     50};
+
+using Steady = std::chrono::steady_clock;
+
+}  // namespace
+
+int32_t SamplesPerSecondForCode(uint32_t code) { return kRateByCode[std::min<uint32_t>(code, 15)]; }
+
+Instrument::Instrument(InstrumentConfig config)
+    : config_(config),
+      calibration_(SimulatedUnitCalibration(config.serial)),
+      clock_([] { return Steady::now(); }),
+      random_(config.seed ? config.seed : 0x9E3779B97F4A7C15ull) {
+    eeprom_.fill(0xFF);
+    static constexpr char kName[] = "PELTA-4 RM";
+    std::memcpy(eeprom_.data(), kName, sizeof(kName));
+    const auto block = EncodeCalibrationBlock(calibration_, config_.validCalibration);
+    std::copy(block.begin(), block.end(), eeprom_.begin() + kCalibrationAddress);
+    epoch_.rate = previousEpoch_.rate = SamplesPerSecondForCode(0);
+}
+
+void Instrument::SetClock(Clock clock) {
+    std::lock_guard lock(mutex_);
+    clock_ = std::move(clock);
+}
+
+void Instrument::SetRollWait(std::chrono::milliseconds wait) {
+    std::lock_guard lock(mutex_);
+    rollWait_ = wait;
+}
+
+uint16_t Instrument::Register(uint8_t reg) const {
+    std::lock_guard lock(mutex_);
+    return registers_[reg];
+}
+
+uint8_t Instrument::EepromByte(uint32_t address) const {
+    std::lock_guard lock(mutex_);
+    return address < kEepromBytes ? eeprom_[address] : 0xFF;
+}
+
+bool Instrument::FpgaConfigured() const {
+    std::lock_guard lock(mutex_);
+    return fpgaConfigured_;
+}
+
+uint32_t Instrument::FpgaImageBytes() const {
+    std::lock_guard lock(mutex_);
+    return fpgaImageBytes_;
+}
+
+uint32_t Instrument::Overflows() const {
+    std::lock_guard lock(mutex_);
+    return overflows_;
+}
+
+std::array<uint8_t, 2> Instrument::Shift() const {
+    std::lock_guard lock(mutex_);
+    return shift_;
+}
+
+bool Instrument::HandleRequest(uint32_t code, std::span<const uint8_t> in, uint32_t outCapacity,
+                               std::vector<uint8_t>& out) {
+    switch (code) {
+        case kSendCommands: {
+            std::lock_guard lock(mutex_);
+            RunCommands(in);
+            return true;
+        }
+        case kBulkWrite: {
+            std::lock_guard lock(mutex_);
+            bool ok = false;
+            BulkWrite(in, ok);
+            return ok;
+        }
+        case kBulkRead: return BulkRead(outCapacity, out);
+        case kReadyProbe: return true;
+        case kPacketSize:
+            out.resize(4);
+            platform::PutLe32(out.data(), config_.packetSize);
+            return true;
+        case kDeviceIdentifier:
+            out.resize(4);
+            platform::PutLe32(out.data(), config_.deviceId);
+            return true;
+        default: return false;  // not a request this driver knows
+    }
+}
+
+void Instrument::RunCommands(std::span<const uint8_t> in) {
+    uint32_t waitBudget = kWaitBudgetMs;
+    // Stray bytes after the last whole command are ignored.
+    for (size_t i = 0; i + 4 <= in.size(); i += 4) Command(&in[i], waitBudget);
+}
+
+void Instrument::QueueAnswer(const uint8_t* bytes, uint8_t length) {
+    if (reads_.size() >= kMaxPending) reads_.pop_front();
+    PendingRead r;
+    r.kind = ReadKind::Answer;
+    r.length = length;
+    std::memcpy(r.bytes.data(), bytes, length);
+    reads_.push_back(r);
+}
+
+void Instrument::QueueAnswer32(uint32_t value) {
+    uint8_t b[4];
+    platform::PutLe32(b, value);
+    QueueAnswer(b, 4);
+}
+
+void Instrument::Command(const uint8_t* c, uint32_t& waitBudgetMs) {
+    const uint8_t op = c[0];
+    const uint32_t address = uint32_t(c[1]) << 8 | c[2];
+    const auto tdoBit = [this](uint32_t index) { return (kCpldIdcode >> (index % 32)) & 1u; };
+    switch (op) {
+        case 0x01:
+            switch (c[3]) {
+                case 0x04: {
+                    const uint8_t b[4] = {address < kEepromBytes ? eeprom_[address] : uint8_t{0xFF}, 0, 0, 0};
+                    QueueAnswer(b, 4);
+                    break;
+                }
+                case 0x2A: QueueAnswer32(config_.deviceId); break;
+                case 0x2C: QueueAnswer32(1); break;  // powered
+                case 0x31: QueueAnswer32(tdoBit(tdoIndex_)); break;
+                case 0x33: QueueAnswer(capture_.data(), 16); break;
+                case 0x36: QueueAnswer32(kCpldId); break;
+                default: QueueAnswer32(0); break;  // unknown query: zeros keep host and device in step
+            }
+            break;
+        case 0x02: eepromWriteEnabled_ = c[1] == 0x13; break;
+        case 0x03:
+            if (eepromWriteEnabled_ && address < kEepromBytes) eeprom_[address] = c[3];
+            eepromWriteEnabled_ = false;
+            break;
+        case 0x20:
+            if (c[3] != 0x21) break;
+            if (writes_.size() >= kMaxPending) writes_.pop_front();
+            writes_.push_back({WriteKind::Fpga, 0, address});
+            // Reconfiguration stops the logic until the new image is in.
+            fpgaConfigured_ = false;
+            running_ = false;
+            frozenProduced_ = 0;
+            segmentCount_ = 0;
+            closedWords_ = 0;
+            openBegin_ = 0;
+            break;
+        case 0x24: {
+            const uint16_t v = registers_[c[1]];
+            const uint8_t b[4] = {static_cast<uint8_t>(v >> 8), static_cast<uint8_t>(v), 0, 0};
+            QueueAnswer(b, 4);
+            break;
+        }
+        case 0x26: WriteRegister(c[1], static_cast<uint16_t>(c[2] << 8 | c[3])); break;
+        case 0x27:
+        case 0x2B: {
+            if (reads_.size() >= kMaxPending) reads_.pop_front();
+            PendingRead r;
+            r.kind = op == 0x2B ? ReadKind::RollFifo : ReadKind::Fifo;
+            r.fifo = c[1];
+            reads_.push_back(r);
+            break;
+        }
+        case 0x29:
+            if (writes_.size() >= kMaxPending) writes_.pop_front();
+            writes_.push_back({WriteKind::Fifo, c[1], uint32_t(c[2]) << 8 | c[3]});
+            break;
+        case 0x2C: shift_ = {c[1], c[2]}; break;
+        case 0x30:
+            cpldPort_ = c[1];
+            tdoIndex_ = 0;
+            break;
+        case 0x32:
+            captureCount_ = 0;
+            capture_.fill(0);
+            break;
+        case 0x34: {
+            const uint32_t bit = tdoBit(tdoIndex_++);
+            if (captureCount_ < 128) {
+                // Bits enter each byte from the top, so a full byte holds the first bit in bit 0.
+                uint8_t& b = capture_[captureCount_ / 8];
+                b = static_cast<uint8_t>((b >> 1) | (bit << 7));
+                ++captureCount_;
+            }
+            break;
+        }
+        case 0x35: {
+            const uint32_t ms = std::min<uint32_t>(c[1], waitBudgetMs);
+            waitBudgetMs -= ms;
+            if (ms) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+            break;
+        }
+        default: break;  // unknown commands are ignored, as the firmware does
+    }
+}
+
+void Instrument::WriteRegister(uint8_t reg, uint16_t value) {
+    registers_[reg] = value;
+    if (reg != 1) return;
+    const auto now = Now();
+    const bool run = value & 0x8000;
+    const double rate = SamplesPerSecondForCode(value & 0x7FFF);
+    if (run && !running_) {
+        // Without a configured FPGA there is no acquisition logic to start.
+        epoch_.rate = rate;
+        if (fpgaConfigured_) StartRun(now);
+    } else if (run && running_ && rate != epoch_.rate) {
+        const uint64_t produced = Produced(now);
+        previousEpoch_ = epoch_;
+        epoch_.seconds += std::chrono::duration<double>(now - epoch_.start).count();
+        epoch_.index = produced;
+        epoch_.start = now;
+        epoch_.rate = rate;
+        epoch_.immediate = false;
+    } else if (!run && running_) {
+        frozenProduced_ = Produced(now);
+        running_ = false;
+        epoch_.rate = rate;
+    } else {
+        epoch_.rate = rate;
+    }
+}
+
+void Instrument::StartRun(Steady::time_point now) {
+    segmentCount_ = 0;
+    segmentHead_ = 0;
+    closedWords_ = 0;
+    openBegin_ = 0;
+    frozenProduced_ = 0;
+    epoch_.index = 0;
+    epoch_.start = now;
+    epoch_.seconds = 0;
+    epoch_.immediate = true;
+    previousEpoch_ = epoch_;
+    running_ = true;
+}
+
+void Instrument::BulkWrite(std::span<const uint8_t> in, bool& ok) {
+    ok = false;
+    if (writes_.empty()) return;  // nothing announced this transfer
+    const PendingWrite w = writes_.front();
+    writes_.pop_front();
+    ok = true;
+    if (w.kind == WriteKind::Fpga) {
+        const uint32_t size = config_.packetSize ? config_.packetSize : 64;
+        const bool accepted = !in.empty() && (in.size() + size - 1) / size == w.packets;
+        fpgaConfigured_ = accepted;
+        fpgaImageBytes_ = static_cast<uint32_t>(in.size());
+        QueueAnswer32(accepted ? 1 : 0);
+        return;
+    }
+    auto& data = loopback_[w.fifo];
+    data.assign(in.begin(), in.begin() + static_cast<std::ptrdiff_t>(std::min(in.size(), kMaxLoopbackBytes)));
+}
+
+bool Instrument::BulkRead(uint32_t capacity, std::vector<uint8_t>& out) {
+    std::unique_lock lock(mutex_);
+    if (reads_.empty()) return false;  // nothing announced: the host is out of step
+    const PendingRead r = reads_.front();
+    reads_.pop_front();
+    switch (r.kind) {
+        case ReadKind::Answer: out.assign(r.bytes.begin(), r.bytes.begin() + std::min<uint32_t>(r.length, capacity)); return true;
+        case ReadKind::Fifo: {
+            out.assign(capacity, 0);
+            const auto it = loopback_.find(r.fifo);
+            if (it != loopback_.end()) std::copy_n(it->second.begin(), std::min<size_t>(capacity, it->second.size()), out.begin());
+            return true;
+        }
+        case ReadKind::RollFifo: break;
+    }
+    out.assign(capacity, 0);
+    if (r.fifo != kRollFifo) return true;
+    if (HeldWords(Now()) == 0 && rollWait_.count() > 0) {
+        // Wait briefly for data rather than let an idle reader spin.
+        auto wait = std::chrono::duration_cast<Steady::duration>(rollWait_);
+        if (running_) {
+            const auto nextSample = std::chrono::duration<double>(1.0 / epoch_.rate);
+            wait = std::min(wait, std::chrono::duration_cast<Steady::duration>(nextSample) + std::chrono::microseconds(50));
+        }
+        lock.unlock();
+        std::this_thread::sleep_for(wait);
+        lock.lock();
+    }
+    static_assert(sizeof(uint16_t) == 2);
+    const size_t words = capacity / 2;
+    thread_local std::vector<uint16_t> scratch;
+    if (scratch.size() < words) scratch.resize(words);
+    Drain(scratch.data(), words);
+    for (size_t i = 0; i < words; ++i) {
+        out[2 * i] = static_cast<uint8_t>(scratch[i]);
+        out[2 * i + 1] = static_cast<uint8_t>(scratch[i] >> 8);
+    }
+    return true;
+}
+
+Steady::time_point Instrument::Now() const { return clock_(); }
+
+uint64_t Instrument::Produced(Steady::time_point now) const {
+    if (!running_) return frozenProduced_;
+    if (now < epoch_.start) return epoch_.index;
+    // Whole samples due by now, in integers so that period boundaries are exact.
+    const auto ns = static_cast<unsigned __int128>(std::chrono::duration_cast<std::chrono::nanoseconds>(now - epoch_.start).count());
+    const auto due = ns * static_cast<uint64_t>(epoch_.rate) / 1000000000u;
+    return epoch_.index + static_cast<uint64_t>(due) + (epoch_.immediate ? 1 : 0);
+}
+
+void Instrument::UpdateFifo(Steady::time_point now) {
+    const uint64_t produced = Produced(now);
+    if (produced < openBegin_) return;
+    const uint64_t held = closedWords_ + (produced - openBegin_);
+    const uint64_t depth = std::max<uint32_t>(config_.fifoDepth, 2);
+    if (held <= depth) return;
+    ++overflows_;
+    if (segmentCount_ < kMaxSegments) {
+        // The FIFO kept what fitted (one place is the mark); later samples were lost
+        // until this read made room again.
+        const uint64_t keep = depth > closedWords_ + 1 ? depth - closedWords_ - 1 : 0;
+        segments_[(segmentHead_ + segmentCount_) % kMaxSegments] = {openBegin_, openBegin_ + keep};
+        ++segmentCount_;
+        closedWords_ += keep + 1;
+    }
+    // With every mark slot taken, the loss joins the last marked gap.
+    openBegin_ = produced;
+}
+
+uint64_t Instrument::HeldWords(Steady::time_point now) {
+    UpdateFifo(now);
+    return closedWords_ + (Produced(now) - openBegin_);
+}
+
+uint64_t Instrument::Available() {
+    std::lock_guard lock(mutex_);
+    return HeldWords(Now());
+}
+
+void Instrument::ReadRoll(uint16_t* words, size_t maxWords) {
+    std::lock_guard lock(mutex_);
+    Drain(words, maxWords);
+}
+
+void Instrument::Drain(uint16_t* words, size_t maxWords) {
+    const auto now = Now();
+    UpdateFifo(now);
+    const uint64_t produced = Produced(now);
+    const FrontEnd fe[2] = {FrontEndFor(0), FrontEndFor(1)};
+    size_t n = 0;
+    while (n < maxWords && segmentCount_ > 0) {
+        Segment& seg = segments_[segmentHead_];
+        while (n < maxWords && seg.begin < seg.end) {
+            words[n++] = Sample(seg.begin++, fe);
+            --closedWords_;
+        }
+        if (n == maxWords) break;
+        words[n++] = kOverflowMark;
+        --closedWords_;
+        segmentHead_ = (segmentHead_ + 1) % kMaxSegments;
+        --segmentCount_;
+    }
+    while (n < maxWords && openBegin_ < produced) words[n++] = Sample(openBegin_++, fe);
+    std::fill(words + n, words + maxWords, uint16_t{0});
+}
+
+Instrument::FrontEnd Instrument::FrontEndFor(int channel) const {
+    FrontEnd fe;
+    const uint16_t control = channel == 0 ? registers_[15] & 0xFF : registers_[15] >> 8;
+    const int32_t gain = registers_[channel == 0 ? 8 : 11];
+    const int32_t level = registers_[channel == 0 ? 9 : 12];
+    int32_t decade = 0;
+    switch (control & 0x0E) {
+        case 0x02: decade = 10; break;
+        case 0x04: decade = 100; break;
+        case 0x0C: decade = 1000; break;
+        default: return fe;  // no range selected: the input is not connected
+    }
+    int32_t step = 5;
+    if (control & 0x10) {
+        // 1- and 2-steps share the range bits and differ by gain.
+        const int32_t g1 = CalibratedGain(calibration_, channel, decade);
+        const int32_t g2 = CalibratedGain(calibration_, channel, decade * 2);
+        step = std::abs(gain - g1) <= std::abs(gain - g2) ? 1 : 2;
+    }
+    const int32_t nominal = decade * step;
+    const int32_t calibrated = CalibratedGain(calibration_, channel, nominal);
+    // The calibrated gain gives the nominal deflection; the deflection follows the gain value.
+    const double deflection = gain > 0 && calibrated > 0 ? double(nominal) * gain / calibrated : nominal;
+    fe.connected = true;
+    fe.ac = control & 0x01;
+    fe.zero = ZeroCode(calibration_, channel, nominal, level);
+    fe.mvPerCode = deflection * 8.0 / 255.0;
+    return fe;
+}
+
+double Instrument::CodeFor(int channel, double volts) {
+    std::lock_guard lock(mutex_);
+    const FrontEnd fe = FrontEndFor(channel);
+    return fe.zero + volts * 1000.0 / fe.mvPerCode;
+}
+
+uint16_t Instrument::Sample(uint64_t index, const FrontEnd* fe) {
+    const Epoch& e = index >= epoch_.index ? epoch_ : previousEpoch_;
+    const double t = e.seconds + (double(index) - double(e.index) + (e.immediate ? 0 : 1)) / e.rate;
+    uint32_t codes[2];
+    for (int ch = 0; ch < 2; ++ch) {
+        const ChannelSignal& s = config_.channels[ch];
+        if (s.shape == SignalShape::Count) {
+            codes[ch] = ch == 0 ? 1 + index % 255 : 1 + (index / 255) % 255;
+            continue;
+        }
+        if (!fe[ch].connected) {
+            codes[ch] = 128;
+            continue;
+        }
+        double volts = SignalVolts(ch, t);
+        if (fe[ch].ac) volts -= s.offset + (s.shape == SignalShape::Dc ? s.amplitude : 0.0);
+        const double code = std::nearbyint(fe[ch].zero + volts * 1000.0 / fe[ch].mvPerCode);
+        // Codes stay within 1..255: a sample word is never 0, 1 or 2.
+        codes[ch] = static_cast<uint32_t>(std::clamp(code, 1.0, 255.0));
+    }
+    const uint16_t reg2 = registers_[2];
+    if ((reg2 & 0x0F) == 4) {
+        const bool under = (reg2 >> 4 & 0x0F) == 2;
+        const bool high = ExternalArmHigh(t);
+        if (under ? high : !high) return kNotArmedMark;
+    }
+    return static_cast<uint16_t>(codes[1] << 8 | codes[0]);
+}
+
+double Instrument::SignalVolts(int channel, double t) {
+    const ChannelSignal& s = config_.channels[channel];
+    const double phase = s.frequency > 0 ? t * s.frequency - std::floor(t * s.frequency) : 0.0;
+    double shape = 0;
+    switch (s.shape) {
+        case SignalShape::Sine: shape = std::sin(2 * std::numbers::pi * phase); break;
+        case SignalShape::Square: shape = phase < 0.5 ? 1.0 : -1.0; break;
+        case SignalShape::Ramp: shape = 2 * phase - 1; break;
+        case SignalShape::Noise: shape = 2 * Uniform() - 1; break;
+        case SignalShape::Dc: shape = 1.0; break;
+        case SignalShape::Count: break;
+    }
+    double v = s.amplitude * shape + s.offset;
+    if (s.noise > 0) v += s.noise * Gaussian();
+    return v;
+}
+
+double Instrument::Uniform() {
+    // xorshift64*: fixed seed, repeatable runs.
+    random_ ^= random_ >> 12;
+    random_ ^= random_ << 25;
+    random_ ^= random_ >> 27;
+    return double((random_ * 0x2545F4914F6CDD1Dull) >> 11) * 0x1.0p-53;
+}
+
+double Instrument::Gaussian() {
+    if (haveSpareGaussian_) {
+        haveSpareGaussian_ = false;
+        return spareGaussian_;
+    }
+    const double u1 = std::max(Uniform(), 1e-300);
+    const double u2 = Uniform();
+    const double r = std::sqrt(-2 * std::log(u1));
+    spareGaussian_ = r * std::sin(2 * std::numbers::pi * u2);
+    haveSpareGaussian_ = true;
+    return r * std::cos(2 * std::numbers::pi * u2);
+}
+
+bool Instrument::ExternalArmHigh(double t) const {
+    const auto& ext = config_.externalArm;
+    if (ext.frequency <= 0) return ext.level;
+    return t * ext.frequency - std::floor(t * ext.frequency) < 0.5;
+}
+
+}  // namespace rollmode::sim

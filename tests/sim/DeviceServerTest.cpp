@@ -1,0 +1,202 @@
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "platform/DeviceIo.h"
+#include "sim/Simulator.h"
+
+using namespace rollmode;
+using Steady = std::chrono::steady_clock;
+
+namespace {
+
+class TempFolder {
+public:
+    TempFolder() {
+        char pattern[] = "/tmp/rmsim-XXXXXX";
+        path_ = mkdtemp(pattern);
+    }
+    ~TempFolder() {
+        std::error_code ec;
+        std::filesystem::remove_all(path_, ec);
+    }
+    const std::filesystem::path& Path() const { return path_; }
+
+private:
+    std::filesystem::path path_;
+};
+
+int RawConnect(const std::filesystem::path& path) {
+    const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    std::strncpy(addr.sun_path, path.c_str(), sizeof(addr.sun_path) - 1);
+    if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) != 0) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+// Register 9 written and read back through a proper client.
+void ExpectHealthy(const std::filesystem::path& path, uint16_t value) {
+    auto handle = platform::DeviceHandle::Open(path.string());
+    ASSERT_TRUE(handle.IsOpen());
+    const uint8_t cmds[] = {0x26, 9, uint8_t(value >> 8), uint8_t(value), 0x24, 9, 0, 0};
+    ASSERT_TRUE(handle.Control(0x220018, cmds, sizeof(cmds), nullptr, 0));
+    uint8_t answer[4] = {};
+    uint32_t got = 0;
+    ASSERT_TRUE(handle.Control(0x220024, nullptr, 0, answer, 4, &got));
+    EXPECT_EQ(got, 4u);
+    EXPECT_EQ(answer[0] << 8 | answer[1], value);
+}
+
+TEST(DeviceIo, FolderNamesAndEnumerationOrder) {
+    EXPECT_EQ(platform::ClassFolderName("{710177ab-8588-4e5c-89ef-67e2a92e861e}"), "710177AB-8588-4E5C-89EF-67E2A92E861E");
+    setenv("ROLLMODE_DEVICE_DIR", "/x/devs", 1);
+    EXPECT_EQ(platform::DeviceFolder(), "/x/devs");
+    unsetenv("ROLLMODE_DEVICE_DIR");
+    setenv("XDG_RUNTIME_DIR", "/run/user/77", 1);
+    EXPECT_EQ(platform::DeviceFolder(), "/run/user/77/rollmode-devices");
+    unsetenv("XDG_RUNTIME_DIR");
+    EXPECT_EQ(platform::DeviceFolder(), "/tmp/rollmode-devices-" + std::to_string(getuid()));
+
+    TempFolder dir;
+    EXPECT_FALSE(platform::EnumerateDeviceInterfaces("{1-2}", dir.Path()).has_value());
+    sim::SimulatorConfig config;
+    config.deviceFolder = dir.Path();
+    config.multiDeviceIds = {3, 1, 2};
+    sim::Simulator sim(config);
+    ASSERT_TRUE(sim.Start()) << sim.Error();
+    std::ofstream(platform::ClassFolder(sim::kMultiDeviceClass, dir.Path()) / "unit01x") << "not a socket";
+    const auto found = platform::EnumerateDeviceInterfaces(sim::kMultiDeviceClass, dir.Path());
+    ASSERT_TRUE(found.has_value());
+    ASSERT_EQ(found->size(), 4u);
+    EXPECT_EQ((*found)[0].name, "unit00");
+    EXPECT_EQ((*found)[1].name, "unit01");
+    EXPECT_EQ((*found)[2].name, "unit01x");
+    EXPECT_FALSE((*found)[2].path.has_value());
+    EXPECT_EQ((*found)[3].name, "unit02");
+    EXPECT_TRUE((*found)[3].path.has_value());
+}
+
+TEST(DeviceServer, SurvivesAMisbehavingHost) {
+    TempFolder dir;
+    sim::SimulatorConfig config;
+    config.deviceFolder = dir.Path();
+    sim::Simulator sim(config);
+    ASSERT_TRUE(sim.Start()) << sim.Error();
+    const auto path = sim.SingleDevicePath();
+
+    // A header cut short, then the host goes away.
+    int fd = RawConnect(path);
+    ASSERT_GE(fd, 0);
+    const uint8_t partial[6] = {0x18, 0, 0x22, 0, 4, 0};
+    ASSERT_EQ(send(fd, partial, sizeof(partial), MSG_NOSIGNAL), 6);
+    close(fd);
+
+    // An input length beyond every limit: refused, connection dropped.
+    fd = RawConnect(path);
+    uint8_t header[12];
+    platform::PutLe32(header, 0x220018);
+    platform::PutLe32(header + 4, 0xFFFFFFF0u);
+    platform::PutLe32(header + 8, 0);
+    ASSERT_TRUE(platform::WriteAll(fd, header, sizeof(header)));
+    uint8_t answer[8];
+    ASSERT_TRUE(platform::ReadExact(fd, answer, sizeof(answer)));
+    EXPECT_EQ(platform::GetLe32(answer), 0u);
+    EXPECT_FALSE(platform::ReadExact(fd, answer, 1));  // closed by the server
+    close(fd);
+
+    // Unknown codes, a huge output capacity, a read nobody announced, garbage commands.
+    auto handle = platform::DeviceHandle::Open(path.string());
+    ASSERT_TRUE(handle.IsOpen());
+    EXPECT_FALSE(handle.Control(0x7777, nullptr, 0, nullptr, 0));
+    std::vector<uint8_t> big(1 << 21);
+    uint32_t got = 99;
+    EXPECT_FALSE(handle.Control(0x220024, nullptr, 0, big.data(), uint32_t(big.size()), &got));
+    EXPECT_EQ(got, 0u);
+    std::vector<uint8_t> junk(4003);
+    for (size_t i = 0; i < junk.size(); ++i) junk[i] = uint8_t(i * 37 + 11);
+    for (size_t i = 0; i + 4 <= junk.size(); i += 4) {
+        if (junk[i] == 0x35) junk[i] = 0x36;  // no waits, keep the test short
+        if (junk[i] == 0x20) junk[i] = 0x21;  // keep the FPGA configured state irrelevant
+    }
+    EXPECT_TRUE(handle.Control(0x220018, junk.data(), uint32_t(junk.size()), nullptr, 0));
+    // Drain whatever the junk asked to be answered, up to the bound.
+    while (handle.Control(0x220024, nullptr, 0, big.data(), 64)) {
+    }
+    EXPECT_TRUE(handle.IsOpen());
+
+    ExpectHealthy(path, 0x1234);
+    EXPECT_TRUE(sim.Running());
+}
+
+TEST(DeviceServer, StalledRequestDoesNotBlockOtherHostsForLong) {
+    TempFolder dir;
+    sim::SimulatorConfig config;
+    config.deviceFolder = dir.Path();
+    sim::Simulator sim(config);
+    ASSERT_TRUE(sim.Start());
+    const int stalled = RawConnect(sim.SingleDevicePath());
+    uint8_t header[12];
+    platform::PutLe32(header, 0x220018);
+    platform::PutLe32(header + 4, 100);
+    platform::PutLe32(header + 8, 0);
+    ASSERT_TRUE(platform::WriteAll(stalled, header, sizeof(header)));  // the 100 bytes never come
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    const auto start = Steady::now();
+    ExpectHealthy(sim.SingleDevicePath(), 0x0042);
+    EXPECT_LT(Steady::now() - start, std::chrono::seconds(3));
+    close(stalled);
+}
+
+TEST(DeviceServer, VanishRemovesTheDevice) {
+    TempFolder dir;
+    sim::SimulatorConfig config;
+    config.deviceFolder = dir.Path();
+    config.multiDeviceIds = {5};
+    sim::Simulator sim(config);
+    ASSERT_TRUE(sim.Start());
+    auto handle = platform::DeviceHandle::Open(sim.SingleDevicePath().string());
+    ASSERT_TRUE(handle.Control(0x220028, nullptr, 0, nullptr, 0));
+    sim.Vanish();
+    EXPECT_FALSE(std::filesystem::exists(sim.SingleDevicePath()));
+    EXPECT_TRUE(platform::EnumerateDeviceInterfaces(sim::kMultiDeviceClass, dir.Path())->empty());
+    EXPECT_FALSE(handle.Control(0x220028, nullptr, 0, nullptr, 0));
+    EXPECT_FALSE(handle.IsOpen());
+    EXPECT_FALSE(platform::DeviceHandle::Open(sim.SingleDevicePath().string()).IsOpen());
+}
+
+TEST(DeviceServer, LogsEveryRequest) {
+    TempFolder dir;
+    sim::SimulatorConfig config;
+    config.deviceFolder = dir.Path();
+    config.logFile = (dir.Path() / "requests.log").string();
+    {
+        sim::Simulator sim(config);
+        ASSERT_TRUE(sim.Start());
+        ExpectHealthy(sim.SingleDevicePath(), 0x0ABC);
+        auto handle = platform::DeviceHandle::Open(sim.SingleDevicePath().string());
+        handle.Control(0x123456, nullptr, 0, nullptr, 0);
+        EXPECT_EQ(sim.RequestCount(), 3u);
+    }
+    std::ifstream in(config.logFile);
+    std::stringstream text;
+    text << in.rdbuf();
+    const std::string log = text.str();
+    EXPECT_NE(log.find("code=0x220018 in=8 cap=0 -> ok out=0 cmds: 26090ABC 24090000"), std::string::npos) << log;
+    EXPECT_NE(log.find("code=0x220024 in=0 cap=4 -> ok out=4"), std::string::npos) << log;
+    EXPECT_NE(log.find("code=0x123456 in=0 cap=0 -> FAILED"), std::string::npos) << log;
+}
+
+}  // namespace
