@@ -8,6 +8,11 @@ using core::TVirtualScopeLyraRM;
 
 TVerticalShiftsLyraRM::TVerticalShiftsLyraRM(QObject* parent) : QObject(parent) {}
 
+// A control replaced by another no longer drives the group.
+void TVerticalShiftsLyraRM::Release(QObject* control) {
+    if (control != nullptr) disconnect(control, nullptr, this, nullptr);
+}
+
 void TVerticalShiftsLyraRM::ConnectButton(TChannelIndicationButtonLyra* button) {
     if (button == nullptr) return;
     connect(button, &QAbstractButton::clicked, this, [this, button] { OnClick(button); });
@@ -26,36 +31,43 @@ void TVerticalShiftsLyraRM::ConnectSlide(TVerticalSlideLyra* slide) {
 }
 
 void TVerticalShiftsLyraRM::SetSlideUpButtonA(TChannelIndicationButtonLyra* button) {
+    Release(upA_);
     upA_ = button;
     ConnectButton(button);
 }
 
 void TVerticalShiftsLyraRM::SetSlideUpButtonB(TChannelIndicationButtonLyra* button) {
+    Release(upB_);
     upB_ = button;
     ConnectButton(button);
 }
 
 void TVerticalShiftsLyraRM::SetSlideDownButtonA(TChannelIndicationButtonLyra* button) {
+    Release(downA_);
     downA_ = button;
     ConnectButton(button);
 }
 
 void TVerticalShiftsLyraRM::SetSlideDownButtonB(TChannelIndicationButtonLyra* button) {
+    Release(downB_);
     downB_ = button;
     ConnectButton(button);
 }
 
 void TVerticalShiftsLyraRM::SetVerticalSlideA(TVerticalSlideLyra* slide) {
+    Release(slideA_);
     slideA_ = slide;
     ConnectSlide(slide);
 }
 
 void TVerticalShiftsLyraRM::SetVerticalSlideB(TVerticalSlideLyra* slide) {
+    Release(slideB_);
     slideB_ = slide;
     ConnectSlide(slide);
 }
 
 void TVerticalShiftsLyraRM::SetTimer(QTimer* timer) {
+    Release(timer_);
     timer_ = timer;
     if (timer == nullptr) return;
     connect(timer, &QTimer::timeout, this, &TVerticalShiftsLyraRM::OnTimer);

@@ -58,6 +58,7 @@ public:
     static constexpr int32_t kTrackStep = 5;
 
 private:
+    void Release(QObject* control);
     void ConnectButton(TChannelIndicationButtonLyra* button);
     void ConnectSlide(TVerticalSlideLyra* slide);
     void Notify();

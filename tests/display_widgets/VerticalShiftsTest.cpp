@@ -224,6 +224,18 @@ TEST_F(VerticalShiftsTest, LevelsStayWithinTheDeviceRange) {
     EXPECT_EQ(LevelB(), 1);
 }
 
+TEST_F(VerticalShiftsTest, AReplacedControlNoLongerDrivesTheGroup) {
+    TChannelIndicationButtonLyra other;
+    other.resize(36, 22);
+    shifts.SetSlideUpButtonA(&other);
+    QTest::mouseClick(&upA, Qt::LeftButton);
+    EXPECT_EQ(LevelA(), 2048);
+    EXPECT_TRUE(recorder.seen.empty());
+    QTest::mouseClick(&other, Qt::LeftButton);
+    EXPECT_EQ(LevelA(), 2047);
+    shifts.SetSlideUpButtonA(nullptr);
+}
+
 TEST(ChannelIndicationButton, NonFlatBarMovesWithThePressedFace) {
     TChannelIndicationButtonLyra button;
     button.resize(36, 22);
