@@ -18,10 +18,11 @@
 
 #include "ColumnStore.h"
 #include "VirtualScopeLyraRM.h"
+#include "ports/RollScreenView.h"
 
 namespace rollmode::display {
 
-class TRollScreenParentLyraRM : public QWidget, public core::TNotificationHandler {
+class TRollScreenParentLyraRM : public QWidget, public core::TNotificationHandler, public core::RollScreenView {
     Q_OBJECT
 
 public:
@@ -49,11 +50,13 @@ public:
     // and forgets the model.
     void HandleNotification(int32_t code, int32_t& group) override;
     // A block of stream words (processing thread); the screen keeps no reference.
-    virtual void ProcessBlock(const uint16_t* words, uint32_t count) = 0;
+    void ProcessBlock(const uint16_t* words, uint32_t count) override = 0;
+    // The flow manager shows and hides the screens from the user-interface thread.
+    void SetShown(bool shown) override { setVisible(shown); }
     // Start of acquisition (GUI thread).
-    virtual void PrepareDisplay() = 0;
+    void PrepareDisplay() override = 0;
     // Clear request (GUI thread).
-    virtual void ClearDisplay() = 0;
+    void ClearDisplay() override = 0;
 
     // Full redraw from the store under the lock protocol of a notification: skipped
     // (false) when a block is being drawn at that moment.
