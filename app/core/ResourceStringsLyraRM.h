@@ -37,6 +37,12 @@ inline constexpr const char* kUsbDriverMissingFunction =
     "USB driver is missing some function. Please install newest USB driver";
 inline constexpr const char* kNotAvailable = "N/A";
 
+// Value labels, information panels and edit widgets.
+inline constexpr const char* kCouplingDC = "DC";
+inline constexpr const char* kCouplingAC = "AC";
+inline constexpr const char* kNotValidFloat = "'%s' is not a valid floating point value";
+inline constexpr const char* kNotValidInteger = "'%s' is not a valid integer value";
+
 inline constexpr const char* kDriverLibraryName = "PeltaRMDrv.dll";
 
 // Start-up, splash and main window.
