@@ -8,7 +8,6 @@
 #include "NotificationCodes.h"
 #include "QtApplicationControl.h"
 #include "QtIndicatorLamp.h"
-#include "QtMessageBoxService.h"
 #include "RollScreenEKGLyraRM.h"
 #include "RollScreenShiftLyraRM.h"
 #include "UiCallQueue.h"
@@ -35,7 +34,7 @@ private:
 // Declaration order is creation order; destruction runs the other way, so the
 // listeners go before the model they are registered with.
 struct MainFormComponents::Parts final : core::TNotificationHandler {
-    Parts(TMainForm& f, QtMessageBoxService& messages, QtApplicationControl& control)
+    Parts(TMainForm& f, core::MessageBoxService& messages, core::ApplicationControl& control)
         : form(f), VirtualDriverLyraRM1(&messages, &control) {}
 
     // The main window's caption handler as the model sees it.
@@ -66,8 +65,8 @@ struct MainFormComponents::Parts final : core::TNotificationHandler {
     //    form.ApplyHints() once their controls exist.
 };
 
-MainFormComponents::MainFormComponents(TMainForm& form, QtMessageBoxService& messages,
-                                       QtApplicationControl& control)
+MainFormComponents::MainFormComponents(TMainForm& form, core::MessageBoxService& messages,
+                                       core::ApplicationControl& control)
     : parts_(std::make_unique<Parts>(form, messages, control)) {
     Parts& p = *parts_;
     core::TVirtualScopeLyraRM& scope = p.VirtualScopeLyraRM1;

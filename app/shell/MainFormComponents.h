@@ -5,21 +5,22 @@
 #include <memory>
 
 namespace rollmode::core {
+class ApplicationControl;
+class MessageBoxService;
 class TVirtualScopeLyraRM;
 class TVirtualDriverLyraRM;
 }  // namespace rollmode::core
 
 namespace rollmode::shell {
 
-class QtApplicationControl;
-class QtMessageBoxService;
 class TMainForm;
 
 class MainFormComponents {
 public:
     // Creates the components, links them and registers the main window's caption
     // handler with the model (group 13).
-    MainFormComponents(TMainForm& form, QtMessageBoxService& messages, QtApplicationControl& control);
+    // The message boxes and the termination request are ports, so tests can script them.
+    MainFormComponents(TMainForm& form, core::MessageBoxService& messages, core::ApplicationControl& control);
     // Detaches the window from the model before the model goes.
     ~MainFormComponents();
 

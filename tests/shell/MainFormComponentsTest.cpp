@@ -9,23 +9,50 @@
 
 #include "MainScreen.h"
 #include "QtApplicationControl.h"
-#include "QtMessageBoxService.h"
+#include "NotificationCodes.h"
 #include "VirtualDriverLyraRM.h"
 #include "VirtualScopeLyraRM.h"
+#include "ports/MessageBoxService.h"
 
 using namespace rollmode;
 
+namespace {
+// Answers every box with Yes and remembers the texts: without a driver library the
+// program asks whether to go on in demo mode.
+class AnswerYes final : public core::MessageBoxService {
+public:
+    core::MsgResult Show(const std::string& text, core::MsgButtons, core::MsgIcon) override {
+        texts.push_back(text);
+        return core::MsgResult::Yes;
+    }
+    std::vector<std::string> texts;
+};
+
+void WithoutDriverLibrary(shell::MainFormComponents& components) {
+    components.VirtualDriverLyraRM1().SetLibraryName("NoSuchDriverLibrary.dll");
+}
+}  // namespace
+
 TEST(MainFormComponents, CaptionFollowsTheRealModelFromStartToShutdown) {
-    shell::QtMessageBoxService messages;
+    AnswerYes messages;
     shell::QtApplicationControl control;
     shell::TMainForm form(&control);
     shell::MainFormComponents components(form, messages, control);
+    WithoutDriverLibrary(components);
     core::TVirtualScopeLyraRM& scope = components.VirtualScopeLyraRM1();
-    EXPECT_EQ(scope.ListenerCount(), 1u);
-    EXPECT_EQ(scope.ListenerGroup(0), 13);
+    // Flow manager, data source, both screens, then the main window's caption handler.
+    ASSERT_EQ(scope.ListenerCount(), 5u);
+    EXPECT_EQ(scope.ListenerGroup(0), core::kGroupFlowManager);
+    EXPECT_EQ(scope.ListenerGroup(1), core::kGroupDataSource);
+    EXPECT_EQ(scope.ListenerGroup(2), core::kGroupRollScreen);
+    EXPECT_EQ(scope.ListenerGroup(3), core::kGroupCardiogramScreen);
+    EXPECT_EQ(scope.ListenerGroup(4), 13);
     EXPECT_EQ(scope.RangeTable(), components.VirtualDriverLyraRM1().RangeTablePointer());
 
     components.InitializeApplication();
+    ASSERT_EQ(messages.texts.size(), 1u);
+    EXPECT_EQ(messages.texts[0], "Driver PeltaRMDrv.Dll not present. Continue?");
+    EXPECT_TRUE(components.VirtualDriverLyraRM1().DemoMode());
     EXPECT_EQ(form.windowTitle(), "RollMode PeltaX      <-RUNNING IN DEMO MODE->");
     EXPECT_TRUE(form.HintsEnabled());
 
@@ -44,11 +71,12 @@ TEST(MainFormComponents, CaptionFollowsTheRealModelFromStartToShutdown) {
 }
 
 TEST(MainFormComponents, WindowOutlivingTheComponentsNoLongerReachesThem) {
-    shell::QtMessageBoxService messages;
+    AnswerYes messages;
     shell::QtApplicationControl control;
     shell::TMainForm form(&control);
     {
         shell::MainFormComponents components(form, messages, control);
+        WithoutDriverLibrary(components);
         components.InitializeApplication();
     }
     EXPECT_FALSE(form.CoreAttached());
