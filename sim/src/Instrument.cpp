@@ -36,6 +36,35 @@ using Steady = std::chrono::steady_clock;
 
 int32_t SamplesPerSecondForCode(uint32_t code) { return kRateByCode[std::min<uint32_t>(code, 15)]; }
 
+namespace {
+constexpr uint8_t kFpgaMagic[8] = {'R', 'M', 'F', 'P', 'G', 'A', '0', '1'};
+
+uint32_t GetBe32(const uint8_t* p) { return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3]; }
+
+uint32_t PayloadSum(std::span<const uint8_t> image) {
+    uint32_t sum = 0;
+    for (size_t i = kFpgaHeaderBytes; i < image.size(); ++i) sum += image[i];
+    return sum;
+}
+}  // namespace
+
+bool FpgaImageValid(std::span<const uint8_t> image) {
+    if (image.size() < kFpgaHeaderBytes) return false;
+    if (!std::equal(std::begin(kFpgaMagic), std::end(kFpgaMagic), image.begin())) return false;
+    return GetBe32(&image[8]) == image.size() - kFpgaHeaderBytes && GetBe32(&image[12]) == PayloadSum(image);
+}
+
+void StampFpgaHeader(std::span<uint8_t> image) {
+    if (image.size() < kFpgaHeaderBytes) return;
+    std::copy(std::begin(kFpgaMagic), std::end(kFpgaMagic), image.begin());
+    const uint32_t length = static_cast<uint32_t>(image.size() - kFpgaHeaderBytes);
+    const uint32_t sum = PayloadSum(image);
+    for (int b = 0; b < 4; ++b) {
+        image[8 + b] = static_cast<uint8_t>(length >> (24 - 8 * b));
+        image[12 + b] = static_cast<uint8_t>(sum >> (24 - 8 * b));
+    }
+}
+
 Instrument::Instrument(InstrumentConfig config)
     : config_(config),
       calibration_(SimulatedUnitCalibration(config.serial)),
@@ -273,7 +302,9 @@ void Instrument::BulkWrite(std::span<const uint8_t> in, bool& ok) {
     ok = true;
     if (w.kind == WriteKind::Fpga) {
         const uint32_t size = config_.packetSize ? config_.packetSize : 64;
-        const bool accepted = !in.empty() && (in.size() + size - 1) / size == w.packets;
+        // The transfer must fill exactly the announced packets, and the FPGA takes only an
+        // intact image: a garbled or unrestored image leaves it unconfigured.
+        const bool accepted = !in.empty() && (in.size() + size - 1) / size == w.packets && FpgaImageValid(in);
         fpgaConfigured_ = accepted;
         fpgaImageBytes_ = static_cast<uint32_t>(in.size());
         QueueAnswer32(accepted ? 1 : 0);

@@ -54,6 +54,13 @@ inline constexpr uint8_t kCpldId = 0x5A;
 // Samples per second for the rate code in register 1 (0 fastest, 15 slowest).
 int32_t SamplesPerSecondForCode(uint32_t code);
 
+// A configuration image the FPGA takes: "RMFPGA01", the payload length and the payload byte
+// sum (both big-endian), then the payload. Anything else leaves the FPGA unconfigured.
+inline constexpr size_t kFpgaHeaderBytes = 16;
+bool FpgaImageValid(std::span<const uint8_t> image);
+// Writes a valid header over the first 16 bytes of an image of at least that size.
+void StampFpgaHeader(std::span<uint8_t> image);
+
 class Instrument : public DeviceEndpoint {
 public:
     using Clock = std::function<std::chrono::steady_clock::time_point()>;
