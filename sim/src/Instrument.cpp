@@ -331,19 +331,22 @@ bool Instrument::BulkRead(uint32_t capacity, std::vector<uint8_t>& out) {
     }
     out.assign(capacity, 0);
     if (r.fifo != kRollFifo) return true;
-    if (HeldWords(Now()) == 0 && rollWait_.count() > 0) {
-        // Wait briefly for data rather than let an idle reader spin.
+    const size_t words = capacity / 2;
+    const uint64_t held = HeldWords(Now());
+    if (held < words && rollWait_.count() > 0) {
+        // As a bulk transfer does, the read completes when the block is full, or short after a
+        // while: at high rates the host gets few full blocks instead of many nearly empty ones
+        // (each one a whole block on the wire), and an idle host does not spin.
         auto wait = std::chrono::duration_cast<Steady::duration>(rollWait_);
         if (running_) {
-            const auto nextSample = std::chrono::duration<double>(1.0 / epoch_.rate);
-            wait = std::min(wait, std::chrono::duration_cast<Steady::duration>(nextSample) + std::chrono::microseconds(50));
+            const auto fill = std::chrono::duration<double>(double(words - held) / epoch_.rate);
+            wait = std::min(wait, std::chrono::duration_cast<Steady::duration>(fill) + std::chrono::microseconds(50));
         }
         lock.unlock();
         std::this_thread::sleep_for(wait);
         lock.lock();
     }
     static_assert(sizeof(uint16_t) == 2);
-    const size_t words = capacity / 2;
     thread_local std::vector<uint16_t> scratch;
     if (scratch.size() < words) scratch.resize(words);
     Drain(scratch.data(), words);

@@ -290,3 +290,49 @@ TEST_F(InstrumentStack, UnplugDuringAcquisitionThenRetryOrDemo) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(InstrumentStack, AcCouplingDropsTheDcPartOfTheSignal) {
+    Bring(Dc(0.1, 0.1));
+    PassSettings s;
+    s.a.dc = false;  // AC
+    SettingsPass(driver_, s);
+    Start();  // the coupling write waits in brask's buffer for the next flushing command
+    EXPECT_EQ(unit_->Device().Register(15) & 0x0101, 0x0001) << "bit 0 of A's control byte only";
+    const auto samples = Samples(ReadSamples(200).words);
+    Stop();
+    ASSERT_GE(samples.size(), 200u);
+    const long dcB = driver_.ZeroChannelB() + std::lround(100 * CodesPerMv(100));
+    for (uint16_t w : samples) {
+        ASSERT_NEAR(w & 0xFF, driver_.ZeroChannelA(), 1);
+        ASSERT_NEAR(w >> 8, dcB, 1);
+    }
+}
+
+// A host that falls behind: the unit's FIFO overflows and word 1 reaches the host exactly at
+// the gap in the counting pattern.
+TEST_F(InstrumentStack, OverflowMarkReachesTheHostAtTheGap) {
+    auto config = Dc(0, 0);
+    config.channels[0] = {sim::SignalShape::Count, 0, 0, 0, 0};
+    config.channels[1] = {sim::SignalShape::Count, 0, 0, 0, 0};
+    config.fifoDepth = 2000;
+    Bring(config);
+    PassSettings s;
+    s.smp = 10;  // 100,000 samples per second: 20 ms fill the FIFO
+    SettingsPass(driver_, s);
+    Start();
+    std::this_thread::sleep_for(60ms);
+    const auto r = ReadSamples(5000);
+    Stop();
+    const auto mark = std::find(r.words.begin(), r.words.end(), uint16_t{1});
+    ASSERT_NE(mark, r.words.end());
+    const auto at = static_cast<size_t>(mark - r.words.begin());
+    ASSERT_GT(at, 0u);
+    ASSERT_LT(at + 1, r.words.size());
+    EXPECT_EQ(at, 2000u - 2) << "the FIFO kept depth - 1 samples, the first of them dropped as stale";
+    for (size_t i = 1; i < at; ++i) ASSERT_EQ(r.words[i] & 0xFF, 1 + (r.words[i - 1] & 0xFF) % 255);
+    EXPECT_NE(r.words[at + 1] & 0xFF, 1 + (r.words[at - 1] & 0xFF) % 255) << "samples were lost at the mark";
+}
+
+}  // namespace
