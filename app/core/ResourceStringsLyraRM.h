@@ -14,4 +14,108 @@ inline constexpr const char* kNotAvailable = "N/A";
 
 inline constexpr const char* kDriverLibraryName = "PeltaRMDrv.dll";
 
+// Start-up, splash and main window.
+inline constexpr const char* kInstanceMutexName = "VANTO_CORVO_SW";
+inline constexpr const char* kDeviceInUse = "Device in use by another application";
+inline constexpr const char* kSplashEnvironmentInit = "Application environment initialization";
+inline constexpr const char* kSplashDeviceInit = "Device initialization";
+inline constexpr const char* kMainFormCaption = "Roll Mode";
+inline constexpr const char* kCaptionPrefix = "RollMode Pelta";
+inline constexpr const char* kCaptionDemoModel = "X";
+inline constexpr const char* kCaptionDemoSuffix = "      <-RUNNING IN DEMO MODE->";
+inline constexpr const char* kDisplayOff = "Display off";
+
+// Message box captions by kind.
+inline constexpr const char* kMsgCaptionError = "Error";
+inline constexpr const char* kMsgCaptionWarning = "Warning";
+inline constexpr const char* kMsgCaptionInformation = "Information";
+inline constexpr const char* kMsgCaptionConfirm = "Confirm";
+
+// Panel captions of the main window.
+inline constexpr const char* kPanelChannels = " Channels ";
+inline constexpr const char* kPanelMode = " Mode ";
+inline constexpr const char* kPanelSweep = " DSP/SMP ";
+inline constexpr const char* kPanelSave = " Save ";
+inline constexpr const char* kPanelTimeBase = "  SMP          Time Base           DSP    ";
+inline constexpr const char* kPanelRecord = " Record ";
+inline constexpr const char* kPanelTrigger = " Trigger ";
+inline constexpr const char* kPanelArm = " ARM ";
+inline constexpr const char* kPanelSource = " Source ";
+inline constexpr const char* kPanelVertical = "Vertical";
+inline constexpr const char* kPanelRange = " Range ";
+
+// Button texts of the main window.
+inline constexpr const char* kButtonA = "A";
+inline constexpr const char* kButtonB = "B";
+inline constexpr const char* kButtonE = "E";
+inline constexpr const char* kButtonBeamFinder = "BF";
+inline constexpr const char* kButtonLine = "Line";
+inline constexpr const char* kButtonRew = "Rew";
+inline constexpr const char* kButtonRoll = "Roll";
+inline constexpr const char* kButtonDisplay = "Display  ";
+inline constexpr const char* kButtonGrid = "Grid";
+inline constexpr const char* kButtonSingle = "SNG";
+inline constexpr const char* kButtonCalc = "Calc";
+inline constexpr const char* kButtonClearScreen = "Clear Scr";
+inline constexpr const char* kButtonClearFile = "CLF";
+inline constexpr const char* kButtonSave = "Save";
+inline constexpr const char* kButtonDefined = "DEF";
+inline constexpr const char* kButtonContinuous = "Cont";
+inline constexpr const char* kButtonTriggered = "TR";
+inline constexpr const char* kButtonFree = "FR";
+inline constexpr const char* kButtonStart = "Start";
+inline constexpr const char* kButtonStop = "Stop";
+inline constexpr const char* kButtonGround = "GND";
+inline constexpr const char* kLabelTriggered = "TGD";
+inline constexpr const char* kLabelArm = "ARM";
+inline constexpr const char* kLabelSize = "Size:";
+inline constexpr const char* kLabelLength = "Length:";
+inline constexpr const char* kDefaultRecordName = "sdata";
+
+// Hints of the main window's controls.
+inline constexpr const char* kHintChannelA = "Activate/deactivate channel A";
+inline constexpr const char* kHintChannelB = "Activate/deactivate channel B";
+inline constexpr const char* kHintBeamFinder = "Beam finder";
+inline constexpr const char* kHintLineMode = "Line mode";
+inline constexpr const char* kHintCardiogram = "Display like cardiogram";
+inline constexpr const char* kHintRolling = "Display rolling waveform";
+inline constexpr const char* kHintDisplay = "Activate/Deactivate measurement displaying";
+inline constexpr const char* kHintAcDcA = "AC/DC switch channel A";
+inline constexpr const char* kHintAcDcB = "AC/DC switch channel B";
+inline constexpr const char* kHintProbeA = "Probe type channel A";
+inline constexpr const char* kHintProbeB = "Probe type channel B";
+inline constexpr const char* kHintGroundA = "Ground channel A";
+inline constexpr const char* kHintGroundB = "Ground channel B";
+inline constexpr const char* kHintMinimums = "Display minimums";
+inline constexpr const char* kHintMaximums = "Display maximums";
+inline constexpr const char* kHintAverages = "Display averages";
+inline constexpr const char* kHintCalc = "Calculate max/min/avg";
+inline constexpr const char* kHintSingle = "Display real sample value";
+inline constexpr const char* kHintClearScreen = "Clear screen";
+inline constexpr const char* kHintShiftUpA = "Shift up trace A";
+inline constexpr const char* kHintShiftUpB = "Shift up trace B";
+inline constexpr const char* kHintShiftDownA = "Shift down trace A";
+inline constexpr const char* kHintShiftDownB = "Shift down trace B";
+inline constexpr const char* kHintRangeDownA = "Decrease channel A deflection factor";
+inline constexpr const char* kHintRangeDownB = "Decrease channel B deflection factor";
+inline constexpr const char* kHintRangeUpA = "Increase channel A deflection factor";
+inline constexpr const char* kHintRangeUpB = "Increase channel B deflection factor";
+inline constexpr const char* kHintBrowse = "Browse for data file";
+inline constexpr const char* kHintRecordSize = "Size of measurement record on disk";
+inline constexpr const char* kHintSaving = "Activate/Deactivate measurement saving";
+inline constexpr const char* kHintGridBrightness = "Adjust grid brightness";
+inline constexpr const char* kHintGrid = "Grid On/Off";
+inline constexpr const char* kHintSamplingRate = "Set sampling rate";
+inline constexpr const char* kHintDisplayRate = "Set display rate";
+inline constexpr const char* kHintTriggerA = "Trigger source channel A";
+inline constexpr const char* kHintTriggerB = "Trigger source channel B";
+inline constexpr const char* kHintUnderOver = "Under/Over select";
+inline constexpr const char* kHintTriggerThreshold = "Trigger threshold";
+inline constexpr const char* kHintStart = "Start measurement";
+inline constexpr const char* kHintStop = "Stop measurement";
+inline constexpr const char* kHintTriggered = "Mode triggered";
+inline constexpr const char* kHintFree = "Mode free";
+inline constexpr const char* kHintDefined = "Mode defined length";
+inline constexpr const char* kHintContinuous = "Mode continuos";
+
 }  // namespace rollmode::strings

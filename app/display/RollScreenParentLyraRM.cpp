@@ -1,0 +1,240 @@
+#include "RollScreenParentLyraRM.h"
+
+#include <QPainter>
+#include <QResizeEvent>
+#include <QShowEvent>
+
+#include <algorithm>
+#include <cstdlib>
+
+#include "ColorConversion.h"
+
+namespace rollmode::display {
+
+namespace {
+constexpr int kNotifySettingsChanged = 2;
+constexpr int kNotifyShutdown = 3;
+constexpr int kNotifyLayoutChanged = 5;
+constexpr int kNotifyGridBrightness = 14;
+constexpr uint32_t kRed = 0x0000FF;    // 0x00BBGGRR
+constexpr uint32_t kOlive = 0x008080;
+}  // namespace
+
+TRollScreenParentLyraRM::TRollScreenParentLyraRM(QWidget* parent) : QWidget(parent) {
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    paintTimer_.setSingleShot(true);
+    connect(&paintTimer_, &QTimer::timeout, this, [this] {
+        paintRequested_.store(false, std::memory_order_relaxed);
+        update();
+    });
+    sinceLastPaint_.start();
+}
+
+TRollScreenParentLyraRM::~TRollScreenParentLyraRM() {
+    if (virtualScope_ != nullptr) virtualScope_->UnregisterListener(this, this);
+}
+
+void TRollScreenParentLyraRM::SetVirtualScope(core::TVirtualScopeLyraRM* scope) {
+    // A model set before is left first, so the screen is never registered twice.
+    if (virtualScope_ != nullptr) virtualScope_->UnregisterListener(this, this);
+    virtualScope_ = scope;
+    if (scope == nullptr) {
+        SetSettingsProvider(nullptr);
+        return;
+    }
+    SetSettingsProvider([scope] { return ReadScreenSettings(*scope); });
+    scope->RegisterListener(controlGroup_, this, this);
+}
+
+void TRollScreenParentLyraRM::SetSettingsProvider(SettingsProvider provider) {
+    std::scoped_lock lock(controlLock_, bitmapLock_);
+    provider_ = std::move(provider);
+}
+
+TScreenSettings TRollScreenParentLyraRM::ReadSettings() const {
+    if (!provider_) {
+        TScreenSettings off;
+        off.DisplayActive = false;
+        return off;
+    }
+    return provider_();
+}
+
+void TRollScreenParentLyraRM::HandleNotification(int32_t code, int32_t& /*group*/) {
+    switch (code) {
+        case kNotifySettingsChanged:
+        case kNotifyLayoutChanged:
+        case kNotifyGridBrightness:
+            if (isVisible()) TryRepaint();
+            break;
+        case kNotifyShutdown:
+            if (virtualScope_ != nullptr) virtualScope_->UnregisterListener(this, this);
+            virtualScope_ = nullptr;
+            SetSettingsProvider(nullptr);
+            break;
+        default:
+            break;
+    }
+}
+
+// The bitmap lock first, then only a try of the control lock: a block being drawn
+// holds the control lock, and the GUI thread must never wait for it. A skipped repaint
+// is retried shortly, so a resize or a change of settings is never lost.
+bool TRollScreenParentLyraRM::TryRepaint() {
+    {
+        std::unique_lock bitmap(bitmapLock_);
+        std::unique_lock control(controlLock_, std::try_to_lock);
+        if (control.owns_lock()) {
+            RepaintScreen();
+            control.unlock();
+            bitmap.unlock();
+            update();
+            return true;
+        }
+    }
+    QTimer::singleShot(kMinPaintIntervalMs, this, [this] {
+        if (isVisible()) TryRepaint();
+    });
+    return false;
+}
+
+void TRollScreenParentLyraRM::SizeImageToWidget() {
+    const QSize s = size();
+    if (image_.size() != s || image_.isNull()) {
+        image_ = s.isEmpty() ? QImage() : QImage(s, QImage::Format_RGB32);
+        bits_ = image_.isNull() ? nullptr : image_.bits();
+        stride_ = image_.bytesPerLine();
+    }
+    origin_ = 0;
+    verticalScale_ = s.height() / 255.0;
+    for (int v = 0; v < 256; ++v) rowOf_[v] = PixelRow(v, verticalScale_);
+}
+
+void TRollScreenParentLyraRM::CacheColors() {
+    background_ = ToQRgb(settings_.BackgroundColor);
+    grid_ = ToQRgb(settings_.RealGridColor);
+    colorA_ = ToQRgb(settings_.ColorChannelA);
+    colorB_ = ToQRgb(settings_.ColorChannelB);
+}
+
+TColumnStore::Buffer TRollScreenParentLyraRM::TraceBuffer() const {
+    if (settings_.SingleMode) return TColumnStore::LastSample;
+    if (settings_.MakeMaximum) return TColumnStore::Maximum;
+    if (settings_.MakeMinimum) return TColumnStore::Minimum;
+    return TColumnStore::Average;
+}
+
+void TRollScreenParentLyraRM::LineTo(int x1, int y1, QRgb c) {
+    int x = penX_, y = penY_;
+    const int dx = std::abs(x1 - x), sx = x < x1 ? 1 : -1;
+    const int dy = -std::abs(y1 - y), sy = y < y1 ? 1 : -1;
+    int err = dx + dy;
+    while (x != x1 || y != y1) {
+        SetPixel(x, y, c);
+        const int e2 = 2 * err;
+        if (e2 >= dy) {
+            err += dy;
+            x += sx;
+        }
+        if (e2 <= dx) {
+            err += dx;
+            y += sy;
+        }
+    }
+    penX_ = x1;
+    penY_ = y1;
+}
+
+void TRollScreenParentLyraRM::FillColumns(int x0, int x1, QRgb c) { FillRect(x0, 0, x1, image_.height(), c); }
+
+void TRollScreenParentLyraRM::FillRect(int x0, int y0, int x1, int y1, QRgb c) {
+    const int w = image_.width();
+    x0 = std::max(x0, 0);
+    x1 = std::min(x1, w);
+    y0 = std::max(y0, 0);
+    y1 = std::min(y1, image_.height());
+    if (x0 >= x1 || y0 >= y1) return;
+    // Up to two physical runs per row in the ring-addressed picture.
+    int p0 = x0 + origin_;
+    if (p0 >= w) p0 -= w;
+    const int first = std::min(x1 - x0, w - p0);
+    const int second = (x1 - x0) - first;
+    for (int y = y0; y < y1; ++y) {
+        QRgb* row = reinterpret_cast<QRgb*>(bits_ + static_cast<qsizetype>(y) * stride_);
+        std::fill(row + p0, row + p0 + first, c);
+        if (second > 0) std::fill(row, row + second, c);
+    }
+}
+
+// Vertical: (x, start), (x, start + 2), ... below start + length. Horizontal on row
+// start: every even column in [x, x + length).
+void TRollScreenParentLyraRM::DrawDottedLine(int x, QRgb c, bool vertical, int length, int start) {
+    if (vertical) {
+        for (int y = start; y < start + length; y += 2) SetPixel(x, y, c);
+    } else {
+        for (int i = x + (x & 1); i < x + length; i += 2) SetPixel(i, start, c);
+    }
+}
+
+void TRollScreenParentLyraRM::DrawMarkerLine(int x, uint16_t entry) {
+    const QRgb c = ToQRgb((entry & 0xFF) == 2 ? kOlive : kRed);
+    MoveTo(x, 0);
+    LineTo(x, image_.height(), c);
+}
+
+// A dotted pen: one pixel on, two off, from the left edge.
+void TRollScreenParentLyraRM::DrawZeroLines() {
+    if (settings_.MeasurementStarted) return;
+    const int w = image_.width();
+    const auto line = [&](int zeroCode, QRgb c) {
+        const int y = PixelRow(255 - zeroCode, verticalScale_);
+        for (int x = 0; x < w; x += 3) SetPixel(x, y, c);
+    };
+    if (settings_.GroundA) line(settings_.ZeroChannelA, colorA_);
+    if (settings_.GroundB) line(settings_.ZeroChannelB, colorB_);
+}
+
+void TRollScreenParentLyraRM::RequestUpdate() {
+    if (paintRequested_.exchange(true, std::memory_order_relaxed)) return;
+    QMetaObject::invokeMethod(this, [this] { SchedulePaint(); }, Qt::QueuedConnection);
+}
+
+void TRollScreenParentLyraRM::SchedulePaint() {
+    if (paintTimer_.isActive()) return;
+    const qint64 wait = kMinPaintIntervalMs - sinceLastPaint_.elapsed();
+    paintTimer_.start(static_cast<int>(std::max<qint64>(wait, 0)));
+}
+
+QImage TRollScreenParentLyraRM::Snapshot() const {
+    std::lock_guard bitmap(bitmapLock_);
+    if (image_.isNull()) return QImage();
+    if (origin_ == 0) return image_.copy();
+    QImage out(image_.size(), QImage::Format_RGB32);
+    QPainter p(&out);
+    const int w = image_.width(), h = image_.height();
+    p.drawImage(QPoint(0, 0), image_, QRect(origin_, 0, w - origin_, h));
+    p.drawImage(QPoint(w - origin_, 0), image_, QRect(0, 0, origin_, h));
+    return out;
+}
+
+void TRollScreenParentLyraRM::paintEvent(QPaintEvent*) {
+    sinceLastPaint_.restart();
+    QPainter p(this);
+    std::lock_guard bitmap(bitmapLock_);
+    if (image_.isNull()) return;
+    const int w = image_.width(), h = image_.height();
+    p.drawImage(QPoint(0, 0), image_, QRect(origin_, 0, w - origin_, h));
+    if (origin_ > 0) p.drawImage(QPoint(w - origin_, 0), image_, QRect(0, 0, origin_, h));
+}
+
+void TRollScreenParentLyraRM::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    if (isVisible()) TryRepaint();
+}
+
+void TRollScreenParentLyraRM::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    TryRepaint();
+}
+
+}  // namespace rollmode::display

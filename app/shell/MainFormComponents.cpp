@@ -1,0 +1,132 @@
+#include "MainFormComponents.h"
+
+#include <QLabel>
+
+#include "DataSourceModuleLyraRM.h"
+#include "FlowManagerLyraRM.h"
+#include "MainScreen.h"
+#include "NotificationCodes.h"
+#include "QtApplicationControl.h"
+#include "QtIndicatorLamp.h"
+#include "QtMessageBoxService.h"
+#include "RollScreenEKGLyraRM.h"
+#include "RollScreenShiftLyraRM.h"
+#include "UiCallQueue.h"
+#include "VirtualDriverLyraRM.h"
+#include "VirtualScopeLyraRM.h"
+#include "ports/RollScreenView.h"
+
+namespace rollmode::shell {
+
+namespace {
+// A plain widget the flow manager shows and hides ("Display off").
+class ShowableWidget final : public core::ShowableControl {
+public:
+    explicit ShowableWidget(QWidget* widget) : widget_(widget) {}
+    void SetShown(bool shown) override {
+        if (widget_) widget_->setVisible(shown);
+    }
+
+private:
+    QWidget* widget_;
+};
+}  // namespace
+
+// Declaration order is creation order; destruction runs the other way, so the
+// listeners go before the model they are registered with.
+struct MainFormComponents::Parts final : core::TNotificationHandler {
+    Parts(TMainForm& f, QtMessageBoxService& messages, QtApplicationControl& control)
+        : form(f), VirtualDriverLyraRM1(&messages, &control) {}
+
+    // The main window's caption handler as the model sees it.
+    void HandleNotification(int32_t code, int32_t& group) override { form.HandleNotification(code, group); }
+
+    TMainForm& form;
+    core::TVirtualDriverLyraRM VirtualDriverLyraRM1;
+    core::TVirtualScopeLyraRM VirtualScopeLyraRM1;
+    // The workers' synchronous calls into this thread, woken through the event loop.
+    core::TUiCallQueue uiCalls;
+    std::unique_ptr<core::TDataSourceModuleLyraRM> DataSourceModuleLyraRM1 =
+        std::make_unique<core::TDataSourceModuleLyraRM>();
+    core::TFlowManagerLyraRM FlowManagerLyraRM1;
+    ShowableWidget displayOff{form.InactiveDispLabel()};
+    // Owned by the screen host (Qt parent); the flow manager is stopped before they go.
+    display::TRollScreenShiftLyraRM* RollScreenShiftLyraRM1 = nullptr;
+    display::TRollScreenEKGLyraRM* RollScreenEKGLyraRM1 = nullptr;
+    bool captionRegistered = false;
+
+    // Still to come here, each linked to VirtualScopeLyraRM1 in this order (the
+    // order of registration is the order of delivery):
+    //  - SettingsLyraRM1 (group 10);
+    //  - the information panels in form.InfoPanelA()/InfoPanelB() (group 1), whose
+    //    live-voltage labels become ActualVoltageA/B;
+    //  - the control groups 2, 3, 4, 6, 7, 8, 9, 11, 12, 14, 18 in their panels
+    //    (form.Panel("SavePanel") ...), the record size label as FileSizeLabel, the
+    //    indicator lamps form.TriggerLamp() / form.ArmLamp(); then
+    //    form.ApplyHints() once their controls exist.
+};
+
+MainFormComponents::MainFormComponents(TMainForm& form, QtMessageBoxService& messages,
+                                       QtApplicationControl& control)
+    : parts_(std::make_unique<Parts>(form, messages, control)) {
+    Parts& p = *parts_;
+    core::TVirtualScopeLyraRM& scope = p.VirtualScopeLyraRM1;
+    core::TVirtualDriverLyraRM& driver = p.VirtualDriverLyraRM1;
+    scope.SetVirtualDriver(&driver);
+    driver.SetRangeTablePointer(scope.RangeTable());
+
+    p.uiCalls.SetWake([&p] { PostToGuiThread([&p] { p.uiCalls.ProcessPending(); }); });
+
+    // Both screens lie at the same place; the flow manager shows one of them.
+    p.RollScreenShiftLyraRM1 = new display::TRollScreenShiftLyraRM(form.ScreenHost());
+    p.RollScreenShiftLyraRM1->setObjectName("RollScreenShiftLyraRM1");
+    p.RollScreenShiftLyraRM1->SetControlGroup(core::kGroupRollScreen);
+    p.RollScreenEKGLyraRM1 = new display::TRollScreenEKGLyraRM(form.ScreenHost());
+    p.RollScreenEKGLyraRM1->setObjectName("RollScreenEKGLyraRM1");
+    p.RollScreenEKGLyraRM1->SetControlGroup(core::kGroupCardiogramScreen);
+
+    core::TFlowManagerLyraRM& flow = p.FlowManagerLyraRM1;
+    flow.SetDataSourceInstance(p.DataSourceModuleLyraRM1.get());
+    flow.SetRollScreen(p.RollScreenShiftLyraRM1);
+    flow.SetEKGScreen(p.RollScreenEKGLyraRM1);
+    flow.SetArmLED(form.ArmLamp());
+    flow.SetTriggerLED(form.TriggerLamp());
+    flow.SetLinkToDispInactiveCaption(&p.displayOff);
+    flow.SetUiThread(&p.uiCalls);
+
+    // Registration order is delivery order: as the components sit on the form.
+    flow.SetVirtualScope(&scope);
+    p.DataSourceModuleLyraRM1->SetVirtualScope(&scope);
+    p.RollScreenShiftLyraRM1->SetVirtualScope(&scope);
+    p.RollScreenEKGLyraRM1->SetVirtualScope(&scope);
+
+    MainFormCore core;
+    core.demoMode = [&driver] { return driver.DemoMode(); };
+    core.deviceModelIndex = [&scope] { return scope.DeviceModelIndex(); };
+    core.showComixHelp = [&scope] { return scope.ShowComixHelp(); };
+    core.boostThread = [&scope] { return scope.BoostThread(); };
+    core.notifyListeners = [&scope](int code, int group) { scope.NotifyListeners(code, group); };
+    core.unregisterListener = [&p] {
+        p.VirtualScopeLyraRM1.UnregisterListener(&p, &p.form);
+        p.captionRegistered = false;
+    };
+    core.shutdownApplication = [&scope] { scope.ShutdownApplication(); };
+    form.AttachCore(std::move(core));
+    scope.RegisterListener(TMainForm::kControlGroup, &p, &form);
+    p.captionRegistered = true;
+}
+
+MainFormComponents::~MainFormComponents() {
+    parts_->form.DetachCore();
+    if (parts_->captionRegistered) {
+        parts_->VirtualScopeLyraRM1.UnregisterListener(parts_.get(), &parts_->form);
+    }
+}
+
+void MainFormComponents::InitializeApplication() { parts_->VirtualScopeLyraRM1.InitializeApplication(); }
+
+core::TVirtualScopeLyraRM& MainFormComponents::VirtualScopeLyraRM1() { return parts_->VirtualScopeLyraRM1; }
+
+core::TVirtualDriverLyraRM& MainFormComponents::VirtualDriverLyraRM1() { return parts_->VirtualDriverLyraRM1; }
+
+}  // namespace rollmode::shell

@@ -1,0 +1,40 @@
+#pragma once
+// The non-visual components the main window owns and the wiring between them and
+// the window: the one place where the model, the virtual driver, the flow manager,
+// the screens and the control groups meet the shell.
+#include <memory>
+
+namespace rollmode::core {
+class TVirtualScopeLyraRM;
+class TVirtualDriverLyraRM;
+}  // namespace rollmode::core
+
+namespace rollmode::shell {
+
+class QtApplicationControl;
+class QtMessageBoxService;
+class TMainForm;
+
+class MainFormComponents {
+public:
+    // Creates the components, links them and registers the main window's caption
+    // handler with the model (group 13).
+    MainFormComponents(TMainForm& form, QtMessageBoxService& messages, QtApplicationControl& control);
+    // Detaches the window from the model before the model goes.
+    ~MainFormComponents();
+
+    MainFormComponents(const MainFormComponents&) = delete;
+    MainFormComponents& operator=(const MainFormComponents&) = delete;
+
+    // The model's start-up: settings loaded (code 6), then started (code 1).
+    void InitializeApplication();
+
+    core::TVirtualScopeLyraRM& VirtualScopeLyraRM1();
+    core::TVirtualDriverLyraRM& VirtualDriverLyraRM1();
+
+private:
+    struct Parts;
+    std::unique_ptr<Parts> parts_;
+};
+
+}  // namespace rollmode::shell

@@ -1,0 +1,465 @@
+#include "MainScreen.h"
+
+#include <array>
+#include <clocale>
+#include <utility>
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFrame>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLocale>
+#include <QScreen>
+#include <QScrollBar>
+#include <QToolButton>
+
+#include "QtApplicationControl.h"
+#include "QtIndicatorLamp.h"
+#include "ResourceStringsLyraRM.h"
+
+namespace rollmode::shell {
+namespace {
+
+constexpr int kInitialWidth = 824;
+constexpr int kInitialHeight = 600;
+constexpr int kMinimumWidth = 800;
+constexpr int kMinimumHeight = 600;
+
+// Device model index 0..5 to the digit in the caption.
+constexpr std::array<char, 6> kModelDigits = {'1', '2', '3', '4', '5', '6'};
+
+struct HintEntry {
+    const char* objectName;
+    const char* hint;
+};
+
+// Hints by control, whichever control group builds the control.
+constexpr HintEntry kHints[] = {
+    {"ChannelAButton", strings::kHintChannelA},
+    {"ChannelBButton", strings::kHintChannelB},
+    {"BFButton", strings::kHintBeamFinder},
+    {"LineButton", strings::kHintLineMode},
+    {"RewButton", strings::kHintCardiogram},
+    {"RollButton", strings::kHintRolling},
+    {"DisplayButton", strings::kHintDisplay},
+    {"AcDcAButton", strings::kHintAcDcA},
+    {"AcDcBButton", strings::kHintAcDcB},
+    {"ProbeAButton", strings::kHintProbeA},
+    {"ProbeBButton", strings::kHintProbeB},
+    {"GroundAButton", strings::kHintGroundA},
+    {"GroundBButton", strings::kHintGroundB},
+    {"MinimumButton", strings::kHintMinimums},
+    {"MaximumButton", strings::kHintMaximums},
+    {"AverageButton", strings::kHintAverages},
+    {"CalcButton", strings::kHintCalc},
+    {"SingleButton", strings::kHintSingle},
+    {"ClearScreenButton", strings::kHintClearScreen},
+    {"ShiftUpAButton", strings::kHintShiftUpA},
+    {"ShiftUpBButton", strings::kHintShiftUpB},
+    {"ShiftDownAButton", strings::kHintShiftDownA},
+    {"ShiftDownBButton", strings::kHintShiftDownB},
+    {"RangeDownAButton", strings::kHintRangeDownA},
+    {"RangeDownBButton", strings::kHintRangeDownB},
+    {"RangeUpAButton", strings::kHintRangeUpA},
+    {"RangeUpBButton", strings::kHintRangeUpB},
+    {"BrowseButton", strings::kHintBrowse},
+    {"RecordSizeLabel", strings::kHintRecordSize},
+    {"SaveButton", strings::kHintSaving},
+    {"GridBrightnessBar", strings::kHintGridBrightness},
+    {"GridButton", strings::kHintGrid},
+    {"SMPScrollBar", strings::kHintSamplingRate},
+    {"DSPScrollBar", strings::kHintDisplayRate},
+    {"TriggerAButton", strings::kHintTriggerA},
+    {"TriggerBButton", strings::kHintTriggerB},
+    {"TriggerUnderAButton", strings::kHintUnderOver},
+    {"TriggerUnderBButton", strings::kHintUnderOver},
+    {"TriggerLevelAEdit", strings::kHintTriggerThreshold},
+    {"TriggerLevelBEdit", strings::kHintTriggerThreshold},
+    {"StartButton", strings::kHintStart},
+    {"StopButton", strings::kHintStop},
+    {"TriggeredButton", strings::kHintTriggered},
+    {"FreeButton", strings::kHintFree},
+    {"DefinedButton", strings::kHintDefined},
+    {"ContinuousButton", strings::kHintContinuous},
+    {"LengthEdit", strings::kLabelLength},
+};
+
+// Texts set at creation, by control.
+constexpr HintEntry kTexts[] = {
+    {"DisplayButton", strings::kButtonDisplay},
+    {"SizeCaptionLabel", strings::kLabelSize},
+    {"LengthCaptionLabel", strings::kLabelLength},
+    {"InactiveDispLabel", strings::kDisplayOff},
+};
+
+// Swallows tool tips while the hints are switched off.
+class HintFilter : public QObject {
+public:
+    HintFilter(QObject* parent, const bool& enabled) : QObject(parent), enabled_(enabled) {}
+    bool eventFilter(QObject*, QEvent* event) override {
+        return event->type() == QEvent::ToolTip && !enabled_;
+    }
+
+private:
+    const bool& enabled_;
+};
+
+void SetGeometry(QWidget* widget, const PanelRect& r) {
+    if (widget != nullptr) {
+        widget->setGeometry(r.left, r.top, r.width, r.height);
+    }
+}
+
+}  // namespace
+
+std::string BuildMainCaption(bool demoMode, std::int32_t deviceModelIndex) {
+    std::string caption = strings::kCaptionPrefix;
+    if (demoMode) {
+        caption += strings::kCaptionDemoModel;
+        caption += strings::kCaptionDemoSuffix;
+    } else if (deviceModelIndex >= 0 && deviceModelIndex < static_cast<std::int32_t>(kModelDigits.size())) {
+        caption += kModelDigits[static_cast<std::size_t>(deviceModelIndex)];
+    }
+    return caption;
+}
+
+void ForceDecimalPoint() {
+    QLocale::setDefault(QLocale::c());
+    std::setlocale(LC_NUMERIC, "C");
+}
+
+TMainForm::TMainForm(QtApplicationControl* control, QWidget* parent) : QMainWindow(parent), control_(control) {
+    setObjectName("MainForm");
+    setWindowTitle(QString::fromLatin1(strings::kMainFormCaption));
+    QFont font(QStringLiteral("MS Sans Serif"));
+    font.setPixelSize(11);
+    setFont(font);
+
+    auto* client = new QWidget(this);
+    client->setObjectName("ClientArea");
+    setCentralWidget(client);
+
+    BuildInfoPanels();
+    BuildChannelsPanel();
+    BuildModePanel();
+    BuildGridControls();
+    BuildSweepPanel();
+    BuildSavePanel();
+    BuildTimeBasePanel();
+    BuildRecordPanel();
+    BuildTriggerPanel();
+    BuildArmPanel();
+    BuildSourcePanel();
+    BuildVerticalShifts();
+    BuildDensityPanel();
+    BuildScreenArea();
+    PlaceWidgets();
+
+    setMinimumSize(kMinimumWidth, kMinimumHeight);
+    resize(kInitialWidth, kInitialHeight);
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect area = screen->availableGeometry();
+        move(area.left() + (area.width() - kInitialWidth) / 2, area.top() + (area.height() - kInitialHeight) / 2);
+    }
+    // The client area's own resizes drive the layout: the menu bar, when present,
+    // is not part of it.
+    client->installEventFilter(this);
+    FormCreate();
+}
+
+TMainForm::~TMainForm() {
+    // The filter reads this window's hint switch: it goes first.
+    delete hintFilter_;
+}
+
+void TMainForm::FormCreate() {
+    ForceDecimalPoint();
+    ApplyHints();
+    hintFilter_ = new HintFilter(this, hintsEnabled_);
+    qApp->installEventFilter(hintFilter_);
+}
+
+void TMainForm::AttachCore(MainFormCore core) {
+    core_ = std::move(core);
+    coreAttached_ = true;
+}
+
+void TMainForm::DetachCore() {
+    core_ = MainFormCore{};
+    coreAttached_ = false;
+}
+
+void TMainForm::ApplyHints() {
+    for (const HintEntry& entry : kHints) {
+        if (auto* widget = findChild<QWidget*>(QString::fromLatin1(entry.objectName))) {
+            widget->setToolTip(QString::fromLatin1(entry.hint));
+        }
+    }
+    for (const HintEntry& entry : kTexts) {
+        const QString name = QString::fromLatin1(entry.objectName);
+        if (auto* label = findChild<QLabel*>(name)) {
+            label->setText(QString::fromLatin1(entry.hint));
+        } else if (auto* button = findChild<QToolButton*>(name)) {
+            button->setText(QString::fromLatin1(entry.hint));
+        }
+    }
+    if (verticalShifts_ != nullptr) {
+        verticalShifts_->setTitle(QString::fromLatin1(strings::kPanelVertical));
+    }
+}
+
+void TMainForm::SetHintsEnabled(bool enabled) { hintsEnabled_ = enabled; }
+
+void TMainForm::SetMenuCheckItems(QAction* toolTipHelp, QAction* highPriority) {
+    toolTipHelpItem_ = toolTipHelp;
+    highPriorityItem_ = highPriority;
+}
+
+void TMainForm::HandleNotification(int code, int& group) {
+    (void)group;
+    const bool demo = core_.demoMode ? core_.demoMode() : false;
+    const std::int32_t index = core_.deviceModelIndex ? core_.deviceModelIndex() : -1;
+    const QString caption = QString::fromStdString(BuildMainCaption(demo, index));
+    if (windowTitle() != caption) {
+        setWindowTitle(caption);
+    }
+    if (code == 1 || code == 2) {
+        const bool help = core_.showComixHelp ? core_.showComixHelp() : false;
+        SetHintsEnabled(help);
+        if (toolTipHelpItem_ != nullptr) toolTipHelpItem_->setChecked(help);
+        if (highPriorityItem_ != nullptr) {
+            highPriorityItem_->setChecked(core_.boostThread ? core_.boostThread() : false);
+        }
+    }
+    if (code == 3) {
+        // Taken out first: the call may end this very registration.
+        auto unregister = std::move(core_.unregisterListener);
+        if (unregister) unregister();
+        // The shutdown hook stays: the window may still be closing.
+        auto shutdown = std::move(core_.shutdownApplication);
+        core_ = MainFormCore{};
+        core_.shutdownApplication = std::move(shutdown);
+        coreAttached_ = false;
+    }
+}
+
+void TMainForm::FormResize() {
+    if (control_ != nullptr && control_->TerminationRequested()) {
+        return;
+    }
+    const QWidget* client = centralWidget();
+    ApplyFormResize(layout_, client->width(), client->height());
+    PlaceWidgets();
+    if (layoutListener_) layoutListener_(layout_);
+    if (core_.notifyListeners) core_.notifyListeners(5, kControlGroup);
+}
+
+void TMainForm::PlaceWidgets() {
+    SetGeometry(channels_, layout_.channels);
+    SetGeometry(mode_, layout_.mode);
+    SetGeometry(gridButton_, layout_.gridButton);
+    SetGeometry(brightnessBar_, layout_.brightnessBar);
+    SetGeometry(sweepPanel_, layout_.sweepPanel);
+    SetGeometry(savePanel_, layout_.savePanel);
+    SetGeometry(timeBasePanel_, layout_.timeBasePanel);
+    SetGeometry(recordPanel_, layout_.recordPanel);
+    SetGeometry(triggerPanel_, layout_.triggerPanel);
+    SetGeometry(armPanel_, layout_.armPanel);
+    SetGeometry(infoPanelA_, layout_.infoPanelA);
+    SetGeometry(infoPanelB_, layout_.infoPanelB);
+    SetGeometry(source_, layout_.source);
+    SetGeometry(verticalShifts_, layout_.verticalShifts);
+    SetGeometry(density_, layout_.density);
+    SetGeometry(upButtonA_, layout_.upButtonA);
+    SetGeometry(upButtonB_, layout_.upButtonB);
+    SetGeometry(slideA_, layout_.slideA);
+    SetGeometry(slideB_, layout_.slideB);
+    SetGeometry(downButtonA_, layout_.downButtonA);
+    SetGeometry(downButtonB_, layout_.downButtonB);
+    SetGeometry(screenHost_, layout_.screens);
+    SetGeometry(inactiveDispLabel_, layout_.inactiveDispLabel);
+    if (screenHost_ != nullptr) {
+        for (QWidget* screen : screenHost_->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+            screen->setGeometry(0, 0, layout_.screens.width, layout_.screens.height);
+        }
+    }
+    // The information panel's contents keep their distance from its right edge.
+    if (infoPanelA_ != nullptr && layout_.infoPanelAChildShift != 0) {
+        for (QWidget* child : infoPanelA_->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+            child->move(child->x() + layout_.infoPanelAChildShift, child->y());
+        }
+        layout_.infoPanelAChildShift = 0;
+    }
+}
+
+void TMainForm::FormClose() {
+    if (shutdownDone_) {
+        return;
+    }
+    shutdownDone_ = true;
+    if (core_.shutdownApplication) {
+        core_.shutdownApplication();
+    }
+}
+
+void TMainForm::closeEvent(QCloseEvent* event) {
+    FormClose();
+    event->accept();
+}
+
+bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == centralWidget() && event->type() == QEvent::Resize) {
+        FormResize();
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void TMainForm::ActivateFromOtherInstance() {
+    if (isMinimized()) {
+        showNormal();
+    }
+    raise();
+    activateWindow();
+}
+
+QGroupBox* TMainForm::Panel(const QString& objectName) const { return findChild<QGroupBox*>(objectName); }
+
+// --- Panel builders ---------------------------------------------------------------
+
+QGroupBox* TMainForm::MakePanel(const char* objectName, const char* caption, const PanelRect& size) {
+    auto* panel = new QGroupBox(QString::fromLatin1(caption), centralWidget());
+    panel->setObjectName(QString::fromLatin1(objectName));
+    panel->resize(size.width, size.height);
+    return panel;
+}
+
+QToolButton* TMainForm::MakeButton(QWidget* parent, const char* objectName, const char* text, int left, int top,
+                                   int width, int height) {
+    auto* button = new QToolButton(parent);
+    button->setObjectName(QString::fromLatin1(objectName));
+    button->setText(QString::fromLatin1(text));
+    button->setCheckable(true);
+    button->setGeometry(left, top, width, height);
+    return button;
+}
+
+void TMainForm::BuildInfoPanels() {
+    auto makeInfo = [this](const char* name, const PanelRect& size) {
+        auto* panel = new QFrame(centralWidget());
+        panel->setObjectName(QString::fromLatin1(name));
+        panel->setFrameShape(QFrame::Panel);
+        panel->setFrameShadow(QFrame::Sunken);
+        panel->resize(size.width, size.height);
+        return panel;
+    };
+    infoPanelA_ = makeInfo("InfoPanelA", layout_.infoPanelA);
+    infoPanelB_ = makeInfo("InfoPanelB", layout_.infoPanelB);
+}
+
+void TMainForm::BuildChannelsPanel() {
+    channels_ = MakePanel("Channels", strings::kPanelChannels, layout_.channels);
+    MakeButton(channels_, "ChannelAButton", strings::kButtonA, 8, 18, 34, 30);
+    MakeButton(channels_, "ChannelBButton", strings::kButtonB, 44, 18, 34, 30);
+}
+
+void TMainForm::BuildModePanel() {
+    mode_ = MakePanel("Mode", strings::kPanelMode, layout_.mode);
+    MakeButton(mode_, "BFButton", strings::kButtonBeamFinder, 6, 16, 36, 22);
+    MakeButton(mode_, "LineButton", strings::kButtonLine, 44, 16, 36, 22);
+    MakeButton(mode_, "RewButton", strings::kButtonRew, 6, 40, 36, 22);
+    MakeButton(mode_, "RollButton", strings::kButtonRoll, 44, 40, 36, 22);
+    MakeButton(mode_, "DisplayButton", strings::kButtonDisplay, 6, 64, 74, 22);
+}
+
+void TMainForm::BuildGridControls() {
+    gridButton_ = MakeButton(centralWidget(), "GridButton", strings::kButtonGrid, 0, 0, layout_.gridButton.width,
+                             layout_.gridButton.height);
+    brightnessBar_ = new QScrollBar(Qt::Horizontal, centralWidget());
+    brightnessBar_->setObjectName("GridBrightnessBar");
+    brightnessBar_->setRange(25, 100);
+    brightnessBar_->setPageStep(5);
+    brightnessBar_->resize(layout_.brightnessBar.width, layout_.brightnessBar.height);
+}
+
+void TMainForm::BuildSweepPanel() { sweepPanel_ = MakePanel("SweepPanel", strings::kPanelSweep, layout_.sweepPanel); }
+
+void TMainForm::BuildSavePanel() { savePanel_ = MakePanel("SavePanel", strings::kPanelSave, layout_.savePanel); }
+
+void TMainForm::BuildTimeBasePanel() {
+    timeBasePanel_ = MakePanel("TimeBasePanel", strings::kPanelTimeBase, layout_.timeBasePanel);
+}
+
+void TMainForm::BuildRecordPanel() {
+    recordPanel_ = MakePanel("RecordPanel", strings::kPanelRecord, layout_.recordPanel);
+}
+
+void TMainForm::BuildTriggerPanel() {
+    triggerPanel_ = MakePanel("TriggerPanel", strings::kPanelTrigger, layout_.triggerPanel);
+    auto* caption = new QLabel(QString::fromLatin1(strings::kLabelTriggered), triggerPanel_);
+    caption->setObjectName("TriggeredCaptionLabel");
+    caption->setGeometry(98, 74, 24, 14);
+    triggerLamp_ = new QtIndicatorLamp(triggerPanel_);
+    triggerLamp_->setObjectName("TriggerLamp");
+    triggerLamp_->setGeometry(124, 75, 15, 12);
+}
+
+void TMainForm::BuildArmPanel() {
+    armPanel_ = MakePanel("ARMPanel", strings::kPanelArm, layout_.armPanel);
+    auto* caption = new QLabel(QString::fromLatin1(strings::kLabelArm), armPanel_);
+    caption->setObjectName("ArmCaptionLabel");
+    caption->setGeometry(98, 74, 24, 14);
+    armLamp_ = new QtIndicatorLamp(armPanel_);
+    armLamp_->setObjectName("ArmLamp");
+    armLamp_->setGeometry(124, 75, 15, 12);
+}
+
+void TMainForm::BuildSourcePanel() { source_ = MakePanel("Source", strings::kPanelSource, layout_.source); }
+
+void TMainForm::BuildVerticalShifts() {
+    verticalShifts_ = MakePanel("VerticalShifts", strings::kPanelVertical, layout_.verticalShifts);
+    upButtonA_ = MakeButton(verticalShifts_, "ShiftUpAButton", "", 0, 0, 36, 22);
+    upButtonA_->setArrowType(Qt::UpArrow);
+    upButtonB_ = MakeButton(verticalShifts_, "ShiftUpBButton", "", 0, 0, 36, 22);
+    upButtonB_->setArrowType(Qt::UpArrow);
+    downButtonA_ = MakeButton(verticalShifts_, "ShiftDownAButton", "", 0, 0, 36, 22);
+    downButtonA_->setArrowType(Qt::DownArrow);
+    downButtonB_ = MakeButton(verticalShifts_, "ShiftDownBButton", "", 0, 0, 36, 22);
+    downButtonB_->setArrowType(Qt::DownArrow);
+    for (QToolButton* button : {upButtonA_, upButtonB_, downButtonA_, downButtonB_}) {
+        button->setCheckable(false);
+        button->setAutoRepeat(true);
+    }
+    // Stand-ins for the vertical position slides, which come with the vertical shifts.
+    auto makeSlide = [this](const char* name) {
+        auto* slide = new QFrame(verticalShifts_);
+        slide->setObjectName(QString::fromLatin1(name));
+        slide->setFrameShape(QFrame::Panel);
+        slide->setFrameShadow(QFrame::Sunken);
+        return slide;
+    };
+    slideA_ = makeSlide("VerticalSlideA");
+    slideB_ = makeSlide("VerticalSlideB");
+}
+
+void TMainForm::BuildDensityPanel() { density_ = MakePanel("Density", strings::kPanelRange, layout_.density); }
+
+void TMainForm::BuildScreenArea() {
+    screenHost_ = new QWidget(centralWidget());
+    // No background of its own: with both screens hidden the window shows through,
+    // and the "Display off" label reads on it.
+    screenHost_->setObjectName("ScreenHost");
+
+    inactiveDispLabel_ = new QLabel(QString::fromLatin1(strings::kDisplayOff), centralWidget());
+    inactiveDispLabel_->setObjectName("InactiveDispLabel");
+    inactiveDispLabel_->setAlignment(Qt::AlignCenter);
+    QFont font = inactiveDispLabel_->font();
+    font.setPixelSize(21);
+    inactiveDispLabel_->setFont(font);
+    inactiveDispLabel_->resize(layout_.inactiveDispLabel.width, layout_.inactiveDispLabel.height);
+    inactiveDispLabel_->setVisible(false);
+    inactiveDispLabel_->raise();
+}
+
+}  // namespace rollmode::shell
