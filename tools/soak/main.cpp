@@ -10,6 +10,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -23,6 +24,7 @@
 #include "RateTables.h"
 #include "VirtualDriverLyraRM.h"
 #include "platform/ProgramPath.h"
+#include "sim/Instrument.h"
 
 extern char** environ;
 
@@ -150,6 +152,10 @@ int main(int argc, char** argv) {
             std::vector<uint16_t> buffer(core::TVirtualDriverLyraRM::kReadBufferWords);
             uint64_t samples = 0, overflowMarks = 0, reads = 0, emptyReads = 0, orderBreaks = 0;
             uint32_t maxBlock = 0;
+            // Longest time from one read's start to the next: the FIFO must bridge it.
+            double maxGapMs = 0;
+            uint64_t gapsOver20Ms = 0;
+            auto previous = Steady::now();
             int last = -1;
             rusage self0{}, self1{};
             getrusage(RUSAGE_SELF, &self0);
@@ -159,6 +165,13 @@ int main(int argc, char** argv) {
             const auto end = t0 + std::chrono::duration<double>(o.seconds);
             while (Steady::now() < end && !driver.USBFailed()) {
                 uint32_t n = 0;
+                const auto started = Steady::now();
+                const double gapMs = std::chrono::duration<double, std::milli>(started - previous).count();
+                previous = started;
+                if (reads > 0) {
+                    maxGapMs = std::max(maxGapMs, gapMs);
+                    gapsOver20Ms += gapMs > 20;
+                }
                 driver.ReadData(buffer.data(), n);
                 ++reads;
                 if (n > maxBlock) maxBlock = n;
@@ -199,6 +212,8 @@ int main(int argc, char** argv) {
             if (o.count) std::printf("order breaks         %llu\n", (unsigned long long)orderBreaks);
             std::printf("reads                %llu (%llu empty, largest %u words)\n", (unsigned long long)reads,
                         (unsigned long long)emptyReads, maxBlock);
+            std::printf("longest read gap     %.1f ms (%llu gaps over 20 ms; the FIFO holds %.1f ms)\n", maxGapMs,
+                        (unsigned long long)gapsOver20Ms, (o.fifoDepth.empty() ? double(sim::InstrumentConfig{}.fifoDepth) : std::atof(o.fifoDepth.c_str())) / rate * 1000);
             std::printf("host CPU             %.3f s per s of signal\n", signalSeconds > 0 ? hostCpu / signalSeconds : 0);
             std::printf("simulator CPU        %.3f s per s of signal\n",
                         signalSeconds > 0 && sim0 >= 0 ? (sim1 - sim0) / signalSeconds : 0);

@@ -39,7 +39,9 @@ struct InstrumentConfig {
                                           ChannelSignal{SignalShape::Square, 0.5, 0.2, 0.0, 0.0}};
     uint32_t serial = 20261207;
     bool validCalibration = true;
-    uint32_t fifoDepth = 131072;  // sample words
+    // Sample words: about 210 ms at 5,000,000 per second, so a host that is not scheduled for a
+    // few tens of milliseconds on a busy machine loses nothing; 32,768 words leave per read.
+    uint32_t fifoDepth = 1048576;
     uint16_t packetSize = 64;
     uint32_t deviceId = 4;        // query 0x2A and request 0x220030
     ExternalArmInput externalArm;
