@@ -20,6 +20,8 @@ void TProcessingThreadRM::Execute() {
         int32_t n = 0;
         const uint16_t* p = ring.GetReadBuffer(n);
         if (!p) {
+            // Idle: runs the record file still gathers go to disk now.
+            scope.FlushRecordFile();
             platform::SleepMs(2);
             continue;
         }

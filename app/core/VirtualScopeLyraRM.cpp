@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "RateTables.h"
+#include "ResourceStringsLyraRM.h"
 #include "ports/ValueSink.h"
 
 namespace rollmode::core {
@@ -205,28 +206,63 @@ void TVirtualScopeLyraRM::ShutdownApplication() {
 // Record file
 
 void TVirtualScopeLyraRM::OpenRecordFile(const std::string& name) {
-    CloseRecordFile();
-    fileSize_.set(0.0);  // the value only: the label shows it after the next written run
-    recordFileName_ = name;
-    // TODO(record file): when ApplicationInitialized() and SavingActivated() are both
-    // true, open `name` for append (or create it) and hold it as ActualOutputStream.
+    const std::string target = name;  // `name` may be RecordFileName() itself
+    // The size is reset under the record file's lock, so an append that was under
+    // way cannot add its bytes after the reset.
+    if (!recordFile_.Close([this] { StoreFileSizeValue(0.0); })) OnRecordFileFailure();
+    recordFileName_ = target;
+    if (!applicationInitialized_.get() || !savingActivated_.get()) return;
+    const auto outcome = recordFile_.OpenForAppend(
+        target, [this](uint64_t size) { StoreFileSizeValue(static_cast<double>(size)); });
+    if (outcome != TRecordFileLyraRM::OpenOutcome::Failed) return;
+    if (messages_ != nullptr) messages_->Show(strings::kCannotCreateFile, MsgButtons::Ok, MsgIcon::Error);
+    savingActivated_.set(false);  // the field: no reopening
+}
+
+void TVirtualScopeLyraRM::ClearRecordFile() {
+    if (!recordFile_.Close()) OnRecordFileFailure();
+    SetFileSize(0.0);
+    if (recordFile_.CreateEmpty(recordFileName_)) return;
+    if (messages_ != nullptr)
+        messages_->Show(strings::FormatText(strings::kCannotCreateFileNamed, recordFileName_), MsgButtons::Ok,
+                        MsgIcon::Error);
 }
 
 void TVirtualScopeLyraRM::CloseRecordFile() {
-    // TODO(record file): exclude the processing thread's append while closing.
-    std::FILE* stream = actualOutputStream_.get();
-    if (stream == nullptr) return;
-    actualOutputStream_.set(nullptr);
-    std::fclose(stream);
+    if (!recordFile_.Close()) OnRecordFileFailure();
 }
 
 void TVirtualScopeLyraRM::AppendToRecordFile(const uint16_t* words, uint32_t count) {
-    // TODO(record file): one lock with open, close and clear; failed appends.
-    if (!savingActivated_.get()) return;
-    std::FILE* stream = actualOutputStream_.get();
-    if (stream == nullptr) return;
-    const size_t written = std::fwrite(words, sizeof(uint16_t), count, stream);
-    AddToFileSize(static_cast<double>(written * sizeof(uint16_t)));
+    if (!savingActivated_.get() || count == 0) return;
+    const auto outcome = recordFile_.Append(words, count, [this](int64_t bytes) {
+        AddToFileSize(static_cast<double>(bytes));
+    });
+    if (outcome == TRecordFileLyraRM::AppendOutcome::Failed) OnRecordFileFailure();
+}
+
+void TVirtualScopeLyraRM::FlushRecordFile() {
+    const auto outcome = recordFile_.Flush([this](int64_t bytes) { AddToFileSize(static_cast<double>(bytes)); });
+    if (outcome == TRecordFileLyraRM::AppendOutcome::Failed) OnRecordFileFailure();
+}
+
+void TVirtualScopeLyraRM::OnRecordFileFailure() {
+    // Any thread: no dialog here. Saving stops; the user-interface thread reports.
+    savingActivated_.set(false);
+    if (recordFailurePending_.exchange(true, std::memory_order_relaxed)) return;
+    if (uiPost_) uiPost_([this] { ReportRecordFileFailure(); });
+}
+
+void TVirtualScopeLyraRM::ReportRecordFileFailure() {
+    if (!recordFailurePending_.exchange(false, std::memory_order_relaxed)) return;
+    const std::string name = recordFile_.FileName();
+    recordFile_.ClearFailure();
+    if (messages_ != nullptr)
+        messages_->Show(strings::FormatText(strings::kRecordWriteFailed, name), MsgButtons::Ok, MsgIcon::Error);
+    NotifyListeners(kNotifySettingsChanged, kGroupScope);
+}
+
+std::string TVirtualScopeLyraRM::IndexFileName(const std::string& recordFileName) {
+    return TRecordFileLyraRM::IndexFileName(recordFileName);
 }
 
 void TVirtualScopeLyraRM::SetSavingActivated(bool v) {
@@ -238,6 +274,11 @@ void TVirtualScopeLyraRM::SetFileSize(double v) {
     std::lock_guard<std::mutex> guard(fileSizeLock_);
     fileSize_.set(v);
     if (ValueSink* label = fileSizeLabel_.get()) label->SetMainValue(v);
+}
+
+void TVirtualScopeLyraRM::StoreFileSizeValue(double v) {
+    std::lock_guard<std::mutex> guard(fileSizeLock_);
+    fileSize_.set(v);
 }
 
 void TVirtualScopeLyraRM::AddToFileSize(double bytes) {

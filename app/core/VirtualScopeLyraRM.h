@@ -10,13 +10,15 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
-#include <cstdio>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
 
 #include "NotificationCodes.h"
+#include "RecordFileLyraRM.h"
 #include "Relaxed.h"
+#include "ports/MessageBoxService.h"
 
 namespace rollmode::core {
 
@@ -72,17 +74,46 @@ public:
 
     // --- Record file -------------------------------------------------------------
     const std::string& RecordFileName() const noexcept { return recordFileName_; }
-    // Closes the open file and forgets the size, then remembers `name`. Opening the
-    // file for append once start-up is done and saving is on belongs to the record
-    // file unit (TODO: record file).
+    // Closes the open file and forgets its size (the value only), remembers `name`,
+    // and once start-up is done and saving is on opens it for append (an existing
+    // file at its end, its index file deleted) or creates it. A file that cannot be
+    // created shows "Cannot create file " and switches saving off.
     virtual void OpenRecordFile(const std::string& name);
-    // Processing thread: appends a run of stream words while saving is on.
+    // Empties the file at RecordFileName() and holds it open, saving on or off; the
+    // size label shows 0. A creation failure shows "Cannot create file <name>" and
+    // leaves no file open.
+    virtual void ClearRecordFile();
+    // Processing thread: appends a run of stream words while saving is on and counts
+    // them in FileSize. A failed write is not counted (runs counted but not written
+    // are taken back): saving is switched off, the file keeps its whole writes, and
+    // the failure is handed to the user-interface thread through the UI post (see
+    // SetUiPost).
     void AppendToRecordFile(const uint16_t* words, uint32_t count);
-    // Closes and releases ActualOutputStream if one is open.
+    // Processing thread, when no run came for a while: writes the runs the record
+    // file still gathers (it writes them by itself when 1 MiB is gathered or the
+    // oldest has waited 50 ms, at the next run).
+    void FlushRecordFile();
+    // Writes what is gathered and closes the record file if one is open.
     virtual void CloseRecordFile();
     // Adds written bytes to FileSize under the file-size lock, so a reset from the
     // user-interface thread is never lost between a read and a write.
     void AddToFileSize(double bytes);
+    // The viewer's index file name beside a record file ("sdata.rmd" -> "sdata.ind").
+    static std::string IndexFileName(const std::string& recordFileName);
+
+    // Error boxes of the record file. Not owned; may stay null (nothing is shown).
+    void SetMessageBoxService(MessageBoxService* messages) noexcept { messages_ = messages; }
+    MessageBoxService* Messages() const noexcept { return messages_; }
+    // Runs a function later on the user-interface thread, callable from any thread
+    // (the main window queues it into its event loop and drops it if the model is
+    // gone). Set it before the worker threads start. Without it a failed append
+    // waits for ReportRecordFileFailure().
+    using UiPost = std::function<void(std::function<void()>)>;
+    void SetUiPost(UiPost post) { uiPost_ = std::move(post); }
+    // User-interface thread: shows a failed append once, then sends code 2 so the
+    // controls show saving switched off. Does nothing when no failure is pending.
+    void ReportRecordFileFailure();
+    bool RecordFileFailurePending() const noexcept { return recordFailurePending_.load(std::memory_order_relaxed); }
 
     // --- Derived values ----------------------------------------------------------
     // Channel selector 200 = B, anything else = A. An unknown probe code gives "".
@@ -100,8 +131,8 @@ public:
     int32_t DeviceModelIndex() const noexcept;
 
     // --- Record file and sizes ---------------------------------------------------------
-    std::FILE* ActualOutputStream() const noexcept { return actualOutputStream_.get(); }
-    void SetActualOutputStream(std::FILE* stream) noexcept { actualOutputStream_.set(stream); }
+    // The open record file, or null when none is open.
+    const TRecordFileLyraRM* ActualOutputStream() const { return recordFile_.IsOpen() ? &recordFile_ : nullptr; }
     bool SavingActivated() const noexcept { return savingActivated_.get(); }
     void SetSavingActivated(bool v);
     double FileSize() const noexcept { return fileSize_.get(); }
@@ -294,6 +325,10 @@ private:
         std::lock_guard<std::mutex> guard(settingsLock_);
         field.set(v);
     }
+    // A write of the record file failed (any thread): saving off, report posted once.
+    void OnRecordFileFailure();
+    // Stores FileSize under the file-size lock without showing it in the label.
+    void StoreFileSizeValue(double v);
     void DeliverShutdown(int32_t& group);
     void DeliverInOrder(int32_t code, int32_t& group);
     std::ptrdiff_t FindSerial(uint64_t serial) const noexcept;
@@ -309,7 +344,10 @@ private:
     alignas(4) std::array<uint8_t, kRangeTableBytes> rangeTable_{};
 
     // Published values, in declaration order.
-    Relaxed<std::FILE*> actualOutputStream_;
+    TRecordFileLyraRM recordFile_;  // ActualOutputStream; has its own lock
+    MessageBoxService* messages_ = nullptr;
+    UiPost uiPost_;
+    std::atomic<bool> recordFailurePending_{false};
     Relaxed<bool> savingActivated_;
     Relaxed<double> fileSize_;
     Relaxed<uint16_t> densityChannelA_;

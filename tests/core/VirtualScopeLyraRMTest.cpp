@@ -416,9 +416,11 @@ TEST_F(ScopeTest, ShutdownStopsTheMeasurementNotifiesAndClosesTheStream) {
     l.Attach(kGroupFlowManager);
     scope.SetMeasurementStarted(true);
     scope.SetDataAcquisitionStatus(0x22);
-    std::FILE* stream = std::tmpfile();
-    ASSERT_NE(stream, nullptr);
-    scope.SetActualOutputStream(stream);
+    const std::string file = ::testing::TempDir() + "scope_shutdown.rmd";
+    std::remove(file.c_str());
+    scope.OpenRecordFile(file);
+    scope.SetSavingActivated(true);
+    ASSERT_NE(scope.ActualOutputStream(), nullptr);
 
     scope.ShutdownApplication();
     EXPECT_EQ(log, (std::vector<Call>{{1, kNotifySettingsChanged, kGroupScope}, {1, kNotifyShutdown, kGroupScope}}));

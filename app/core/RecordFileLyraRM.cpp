@@ -1,0 +1,224 @@
+#include "RecordFileLyraRM.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <bit>
+#include <cerrno>
+#include <cstring>
+
+namespace rollmode::core {
+
+// Stream words go to the file as they lie in memory; the file is little-endian.
+static_assert(std::endian::native == std::endian::little, "record file words are written in host order");
+
+namespace {
+
+bool FileExists(const std::string& name) {
+    struct stat st {};
+    return ::stat(name.c_str(), &st) == 0;
+}
+
+}  // namespace
+
+TRecordFileLyraRM::TRecordFileLyraRM(std::chrono::milliseconds maxHold)
+    : maxHold_(maxHold), buffer_(std::make_unique_for_overwrite<char[]>(kBufferBytes)) {}
+
+TRecordFileLyraRM::~TRecordFileLyraRM() {
+    std::lock_guard<std::mutex> guard(lock_);
+    CloseLocked();
+}
+
+std::string TRecordFileLyraRM::IndexFileName(const std::string& recordFileName) {
+    if (recordFileName.size() < 4) return "ind";
+    return recordFileName.substr(0, recordFileName.size() - 3) + "ind";
+}
+
+int TRecordFileLyraRM::OpenExclusive(const std::string& name, int flags) {
+    // The file is held without sharing: a second holder (another instance, the
+    // viewer) is refused rather than interleaving its writes with ours.
+    const int fd = ::open(name.c_str(), flags | O_CLOEXEC, 0666);
+    if (fd < 0) return -1;
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+void TRecordFileLyraRM::DropLocked() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+    size_ = 0;
+    gathered_ = 0;
+}
+
+bool TRecordFileLyraRM::CloseLocked() {
+    uint64_t lost = 0;
+    const bool ok = fd_ < 0 || FlushLocked(lost);
+    DropLocked();
+    return ok;
+}
+
+bool TRecordFileLyraRM::Close(const std::function<void()>& onClosed) {
+    std::lock_guard<std::mutex> guard(lock_);
+    const bool ok = CloseLocked();
+    if (onClosed) onClosed();
+    return ok;
+}
+
+TRecordFileLyraRM::OpenOutcome TRecordFileLyraRM::OpenForAppend(const std::string& name,
+                                                                const std::function<void(uint64_t)>& onOpened) {
+    std::lock_guard<std::mutex> guard(lock_);
+    CloseLocked();
+    name_ = name;
+    OpenOutcome outcome = OpenOutcome::OpenedExisting;
+    int fd = OpenExclusive(name, O_RDWR);
+    uint64_t size = 0;
+    if (fd >= 0) {
+        // Opened: from here on a failure must not fall back to creating, which would
+        // empty a file that holds a recording.
+        struct stat st {};
+        if (::fstat(fd, &st) != 0) {
+            ::close(fd);
+            return OpenOutcome::Failed;
+        }
+        size = static_cast<uint64_t>(st.st_size);
+        // An odd size means a torn last word (a crash mid-write); appending after it
+        // would shift every later word by a byte.
+        if (size % 2 != 0 && ::ftruncate(fd, static_cast<off_t>(size - 1)) == 0) --size;
+        if (size % 2 != 0 || ::lseek(fd, static_cast<off_t>(size), SEEK_SET) < 0) {
+            ::close(fd);
+            return OpenOutcome::Failed;
+        }
+        const std::string index = IndexFileName(name);
+        if (FileExists(index)) ::unlink(index.c_str());
+    } else {
+        // Missing, locked or not accessible: create it. Created without truncating
+        // first, so only the exclusive holder may empty it.
+        outcome = OpenOutcome::Created;
+        fd = OpenExclusive(name, O_RDWR | O_CREAT);
+        if (fd >= 0 && ::ftruncate(fd, 0) != 0) {
+            ::close(fd);
+            fd = -1;
+        }
+        if (fd < 0) return OpenOutcome::Failed;
+    }
+    fd_ = fd;
+    size_ = size;
+    if (onOpened) onOpened(size);
+    return outcome;
+}
+
+bool TRecordFileLyraRM::CreateEmpty(const std::string& name) {
+    std::lock_guard<std::mutex> guard(lock_);
+    CloseLocked();
+    name_ = name;
+    int fd = OpenExclusive(name, O_RDWR | O_CREAT);
+    if (fd >= 0 && ::ftruncate(fd, 0) != 0) {
+        ::close(fd);
+        fd = -1;
+    }
+    if (fd < 0) return false;
+    fd_ = fd;
+    size_ = 0;
+    return true;
+}
+
+bool TRecordFileLyraRM::WriteLocked(const char* data, uint64_t bytes) {
+    uint64_t done = 0;
+    while (done < bytes) {
+        const ssize_t n = ::write(fd_, data + done, static_cast<size_t>(bytes - done));
+        if (n > 0) {
+            done += static_cast<uint64_t>(n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR) continue;
+        failure_ = n < 0 ? errno : ENOSPC;  // a write of 0 bytes makes no progress
+        // Cut the torn tail back to the last whole write, so the file still splits
+        // into whole words and records. If even that fails (medium gone) the torn
+        // bytes stay; the next open cuts an odd size back to whole words.
+        if (done > 0) (void)::ftruncate(fd_, static_cast<off_t>(size_));
+        DropLocked();
+        return false;
+    }
+    size_ += bytes;
+    return true;
+}
+
+bool TRecordFileLyraRM::WriteGatheredLocked(std::size_t n, uint64_t& dropped) {
+    if (n == 0) return true;
+    const std::size_t had = gathered_;
+    if (!WriteLocked(buffer_.get(), n)) {
+        dropped += had;  // the whole buffer is gone with the file
+        return false;
+    }
+    gathered_ = had - n;
+    if (gathered_ > 0) {
+        std::memmove(buffer_.get(), buffer_.get() + n, gathered_);
+        gatheredSince_ = Clock::now();
+    }
+    return true;
+}
+
+bool TRecordFileLyraRM::FlushLocked(uint64_t& dropped) { return WriteGatheredLocked(gathered_, dropped); }
+
+bool TRecordFileLyraRM::AppendLocked(const uint16_t* words, uint64_t bytes, uint64_t& dropped) {
+    const auto* p = reinterpret_cast<const char*>(words);
+    uint64_t left = bytes;
+    const Clock::time_point now = Clock::now();
+    while (left > 0) {
+        // Fill up to the next buffer-size boundary of the file, so full writes stay
+        // aligned even after an existing file of any size.
+        const std::size_t toBoundary = kBufferBytes - static_cast<std::size_t>((size_ + gathered_) % kBufferBytes);
+        const std::size_t room = std::min(toBoundary, kBufferBytes - gathered_);
+        const std::size_t n = left < room ? static_cast<std::size_t>(left) : room;
+        if (gathered_ == 0) gatheredSince_ = now;
+        std::memcpy(buffer_.get() + gathered_, p, n);
+        gathered_ += n;
+        p += n;
+        left -= n;
+        if (n == room && !FlushLocked(dropped)) {
+            dropped += left;  // the rest of the run never got in
+            return false;
+        }
+    }
+    if (gathered_ > 0 && now - gatheredSince_ >= maxHold_) {
+        // Up to the last page boundary; a remainder below a page waits one more turn,
+        // unless nothing else would be written.
+        const uint64_t end = size_ + gathered_;
+        const uint64_t pageEnd = end - end % kPageBytes;
+        const std::size_t n = pageEnd > size_ ? static_cast<std::size_t>(pageEnd - size_) : gathered_;
+        if (!WriteGatheredLocked(n, dropped)) return false;
+    }
+    return true;
+}
+
+bool TRecordFileLyraRM::IsOpen() const {
+    std::lock_guard<std::mutex> guard(lock_);
+    return fd_ >= 0;
+}
+
+uint64_t TRecordFileLyraRM::Size() const {
+    std::lock_guard<std::mutex> guard(lock_);
+    return size_ + gathered_;
+}
+
+std::string TRecordFileLyraRM::FileName() const {
+    std::lock_guard<std::mutex> guard(lock_);
+    return name_;
+}
+
+int TRecordFileLyraRM::LastFailure() const {
+    std::lock_guard<std::mutex> guard(lock_);
+    return failure_;
+}
+
+void TRecordFileLyraRM::ClearFailure() {
+    std::lock_guard<std::mutex> guard(lock_);
+    failure_ = 0;
+}
+
+}  // namespace rollmode::core

@@ -1,0 +1,144 @@
+#include "SafeLabel.h"
+
+#include <QEnterEvent>
+#include <QFontMetrics>
+#include <QMetaObject>
+#include <QPaintEvent>
+#include <QPainter>
+
+namespace rollmode::display {
+
+TSafeLabel::TSafeLabel(QWidget* parent) : QWidget(parent) {
+    std::lock_guard<std::mutex> guard(lock_);
+    CacheLookLocked();
+    image_ = QImage(size(), QImage::Format_RGB32);
+    RenderLocked();
+}
+
+TSafeLabel::~TSafeLabel() = default;
+
+QString TSafeLabel::MyString() const {
+    std::lock_guard<std::mutex> guard(lock_);
+    return text_;
+}
+
+void TSafeLabel::SetMyString(const QString& text) {
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        // Checked under the lock, so a text never slips in after the pointer entered.
+        if (hovered_) {
+            updatePending_.store(true, std::memory_order_relaxed);
+            return;
+        }
+        const bool wasPending = updatePending_.exchange(false, std::memory_order_relaxed);
+        // The live voltages re-send the same value for every block: nothing to draw.
+        if (!wasPending && text == text_) return;
+        text_ = text;
+        RenderLocked();
+    }
+    RequestRepaint();
+}
+
+bool TSafeLabel::Hovered() const {
+    std::lock_guard<std::mutex> guard(lock_);
+    return hovered_;
+}
+
+QImage TSafeLabel::Snapshot() const {
+    std::lock_guard<std::mutex> guard(lock_);
+    return image_.copy();
+}
+
+QSize TSafeLabel::sizeHint() const {
+    std::lock_guard<std::mutex> guard(lock_);
+    const QFontMetrics metrics(boldFont_);
+    return {metrics.horizontalAdvance(text_.isEmpty() ? QStringLiteral("0") : text_) + 2, metrics.height()};
+}
+
+void TSafeLabel::RenderLocked() {
+    if (image_.isNull()) return;
+    QPainter painter(&image_);
+    painter.fillRect(image_.rect(), faceColor_);
+    const bool bold = hovered_ || updatePending_.load(std::memory_order_relaxed);
+    painter.setFont(bold ? boldFont_ : font_);
+    painter.setPen(textColor_);
+    painter.setLayoutDirection(direction_);
+    painter.drawText(QRectF(QPointF(0, 0), image_.deviceIndependentSize()),
+                     Qt::AlignLeft | Qt::AlignTop | Qt::TextExpandTabs | Qt::TextSingleLine, text_);
+}
+
+void TSafeLabel::RequestRepaint() {
+    if (repaintQueued_.exchange(true, std::memory_order_relaxed)) return;
+    // Queued even on the GUI thread: many texts in a row become one paint. The
+    // context object drops the call if the label is gone by then.
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            repaintQueued_.store(false, std::memory_order_relaxed);
+            update();
+        },
+        Qt::QueuedConnection);
+}
+
+void TSafeLabel::CacheLookLocked() {
+    font_ = font();
+    boldFont_ = font_;
+    boldFont_.setBold(true);
+    faceColor_ = palette().color(QPalette::Button);
+    textColor_ = palette().color(QPalette::ButtonText);
+    direction_ = layoutDirection();
+}
+
+void TSafeLabel::paintEvent(QPaintEvent* /*event*/) {
+    QPainter painter(this);
+    std::lock_guard<std::mutex> guard(lock_);
+    painter.drawImage(QPoint(0, 0), image_);
+}
+
+void TSafeLabel::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    std::lock_guard<std::mutex> guard(lock_);
+    const qreal ratio = devicePixelRatioF();
+    image_ = QImage(size() * ratio, QImage::Format_RGB32);
+    image_.setDevicePixelRatio(ratio);
+    RenderLocked();
+}
+
+void TSafeLabel::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    switch (event->type()) {
+        case QEvent::FontChange:
+        case QEvent::PaletteChange:
+        case QEvent::LayoutDirectionChange: {
+            std::lock_guard<std::mutex> guard(lock_);
+            CacheLookLocked();
+            RenderLocked();
+            break;
+        }
+        default:
+            return;
+    }
+    update();
+}
+
+void TSafeLabel::SetHovered(bool hovered) {
+    if (!MouseSensitive()) return;
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        hovered_ = hovered;
+        RenderLocked();
+    }
+    update();
+}
+
+void TSafeLabel::enterEvent(QEnterEvent* event) {
+    QWidget::enterEvent(event);
+    SetHovered(true);
+}
+
+void TSafeLabel::leaveEvent(QEvent* event) {
+    QWidget::leaveEvent(event);
+    SetHovered(false);
+}
+
+}  // namespace rollmode::display

@@ -1,0 +1,133 @@
+#include <QApplication>
+#include <QEnterEvent>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
+#include "SafeLabel.h"
+#include "UnitValueLabel.h"
+#include "VirtualScopeLyraRM.h"
+
+namespace rollmode::display {
+namespace {
+
+void Enter(QWidget& w) {
+    QEnterEvent event(QPointF(1, 1), QPointF(1, 1), QPointF(1, 1));
+    QApplication::sendEvent(&w, &event);
+}
+
+void Leave(QWidget& w) {
+    QEvent event(QEvent::Leave);
+    QApplication::sendEvent(&w, &event);
+}
+
+TEST(SafeLabel, HoveredSensitiveLabelKeepsItsReadingInBold) {
+    TSafeLabel label;
+    label.resize(80, 16);
+    label.SetMouseSensitive(true);
+    label.SetMyString("1.5V");
+    const QImage regular = label.Snapshot();
+
+    Enter(label);
+    EXPECT_TRUE(label.Hovered());
+    const QImage bold = label.Snapshot();
+    EXPECT_NE(bold, regular);
+
+    label.SetMyString("2V");
+    EXPECT_EQ(label.MyString(), "1.5V");
+    EXPECT_TRUE(label.UpdatePending());
+
+    // After the pointer leaves, the old reading stays bold until a new value comes.
+    Leave(label);
+    EXPECT_FALSE(label.Hovered());
+    EXPECT_EQ(label.MyString(), "1.5V");
+    EXPECT_EQ(label.Snapshot(), bold);
+
+    label.SetMyString("1.5V");
+    EXPECT_FALSE(label.UpdatePending());
+    EXPECT_EQ(label.Snapshot(), regular);
+}
+
+TEST(SafeLabel, InsensitiveLabelIgnoresThePointer) {
+    TSafeLabel label;
+    label.resize(80, 16);
+    label.SetMyString("a");
+    Enter(label);
+    EXPECT_FALSE(label.Hovered());
+    label.SetMyString("b");
+    EXPECT_EQ(label.MyString(), "b");
+    EXPECT_FALSE(label.UpdatePending());
+}
+
+TEST(SafeLabel, TextFromAWorkerReachesTheScreen) {
+    TUnitValueLabel label;
+    label.SetControlType(kUnitMillivolts);
+    label.resize(80, 16);
+    label.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&label));
+
+    std::atomic<bool> done{false};
+    std::thread worker([&] {
+        for (int i = 0; i <= 20000; ++i) label.SetMainValue(i);
+        done = true;
+    });
+    // The GUI thread keeps painting while the worker writes.
+    int paints = 0;
+    while (!done.load()) {
+        (void)label.grab();
+        QCoreApplication::processEvents();
+        ++paints;
+    }
+    worker.join();
+    EXPECT_GT(paints, 0);
+    EXPECT_EQ(label.MyString(), "20V");
+
+    QCoreApplication::processEvents();
+    EXPECT_EQ(label.grab().toImage().convertToFormat(QImage::Format_RGB32), label.Snapshot());
+}
+
+TEST(UnitValueLabel, EverySetterReformats) {
+    TUnitValueLabel label;
+    label.SetControlType(kUnitBytes);
+    label.SetMainValue(1536);
+    EXPECT_EQ(label.MyString(), "1.5 KB");
+    label.SetControlType(kUnitPlainNumber);
+    EXPECT_EQ(label.MyString(), "1.536k");
+    label.SetValueInValid(true);
+    EXPECT_EQ(label.MyString(), "N/A");
+    label.SetValueInValid(false);
+    EXPECT_EQ(label.MyString(), "1.536k");
+}
+
+TEST(UnitValueLabel, TheModelDrivesItAsAValueSink) {
+    core::TVirtualScopeLyraRM scope;
+    TUnitValueLabel size;
+    size.SetControlType(kUnitBytes);
+    TUnitValueLabel voltageA;
+    voltageA.SetControlType(kUnitMillivolts);
+    voltageA.SetMouseSensitive(true);
+    scope.SetFileSizeLabel(&size);
+    scope.SetActualVoltageA(&voltageA);
+    scope.SetSourceProbeA(1);
+    scope.SetDensityChannelA(7);
+    scope.SetZeroChannelA(100);
+
+    scope.SetFileSize(1048576);
+    EXPECT_EQ(size.MyString(), "1 MB");
+
+    scope.SetActualVoltage(static_cast<uint16_t>(0x0100 | 100));  // A at its zero line
+    EXPECT_EQ(voltageA.MyString(), "0mV");
+
+    Enter(voltageA);
+    scope.SetActualVoltage(static_cast<uint16_t>(0x0100 | 200));
+    EXPECT_EQ(voltageA.MyString(), "0mV");
+    EXPECT_NE(voltageA.MainValue(), 0.0);
+    Leave(voltageA);
+    scope.SetActualVoltage(static_cast<uint16_t>(0x0100 | 200));
+    EXPECT_NE(voltageA.MyString(), "0mV");
+}
+
+}  // namespace
+}  // namespace rollmode::display
