@@ -40,8 +40,6 @@ inline constexpr const char* kNotAvailable = "N/A";
 // Value labels, information panels and edit widgets.
 inline constexpr const char* kCouplingDC = "DC";
 inline constexpr const char* kCouplingAC = "AC";
-inline constexpr const char* kNotValidFloat = "'%s' is not a valid floating point value";
-inline constexpr const char* kNotValidInteger = "'%s' is not a valid integer value";
 
 inline constexpr const char* kDriverLibraryName = "PeltaRMDrv.dll";
 
