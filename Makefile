@@ -6,7 +6,7 @@ SUDO        := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 APT_PACKAGES := cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev \
                 qt6-base-dev libjpeg62-turbo-dev xvfb xauth
 
-.PHONY: all deps build run test sanitize bench clean
+.PHONY: all deps build run test sanitize bench soak clean
 
 all: build
 
@@ -44,6 +44,10 @@ sanitize: deps
 
 bench: build
 	$(BUILD)/bin/rollmode_bench
+
+# The simulated instrument (own process) and the driver at 5 MS/s for 60 s: overflows and CPU.
+soak: build
+	$(BUILD)/bin/rollmode-soak --seconds 60
 
 clean:
 	rm -rf $(BUILD) $(BUILD)-asan $(BUILD)-tsan

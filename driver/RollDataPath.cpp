@@ -117,18 +117,23 @@ uint32_t RollDataPath::RunRead(uint16_t* buffer, uint32_t* count, uint32_t start
         const uint32_t ok = reader_(kRollFifo, buffer, kRollBlockWords * sizeof(uint16_t));
         delivered = ok != 0 && (failure_ == nullptr || !failure_->IsSet());
     }
-    // A failed transfer leaves stale words in the buffer; process an empty range instead so
-    // that none of them reach the host as samples.
-    const uint32_t status = RunProcessor(buffer, count, start, delivered ? end : start);
-
     if (read == ReadStage::FirstRead) {
-        // The first word after a start is stale device data.
-        if (*count > 0) {
-            std::memmove(buffer, buffer + 1, (*count - 1) * sizeof(uint16_t));
-            --*count;
+        // The first word after a start is stale device data. It goes before the trigger search
+        // and ARM marking see it: a stale word must not trigger, and the sample that triggers
+        // must not be the one dropped.
+        if (delivered) {
+            for (uint32_t i = start; i < end; ++i) {
+                if (buffer[i] != 0) {
+                    buffer[i] = 0;
+                    break;
+                }
+            }
         }
         read = ReadStage::NormalRead;
     }
+    // A failed transfer leaves stale words in the buffer; process an empty range instead so
+    // that none of them reach the host as samples.
+    const uint32_t status = RunProcessor(buffer, count, start, delivered ? end : start);
     return status;
 }
 

@@ -181,7 +181,11 @@ void TAcquisitionThreadRM::RecoverDevice() {
     });
     d.SetRangeTablePointer(flow_.VirtualScope()->RangeTable());
     flow_.InvokeInUi([&d] { d.OpenDevice(); });
-    if (!d.TerminateApplication()) ForcedTransfer();
+    if (!d.TerminateApplication()) {
+        ForcedTransfer();
+        // Rate, ranges and levels are in place: only now let the device run again.
+        d.ResumeMeasurement();
+    }
 }
 
 }  // namespace rollmode::core

@@ -389,6 +389,10 @@ void TVirtualDriverLyraRM::SetMeasurementStarted(bool v) {
     CallDevice(kFnMeasurementStarted, BoolArg(v));
 }
 
+void TVirtualDriverLyraRM::ResumeMeasurement() {
+    if (measurementStarted_.get()) CallDevice(kFnMeasurementStarted, BoolArg(true));
+}
+
 void TVirtualDriverLyraRM::SetMeasurementLength(uint32_t ms) {
     measurementLength_.set(ms);
     lengthInSamples_.set(static_cast<int64_t>(ms / 1000) * SamplesPerSecond(smpSetting_.get()));

@@ -165,6 +165,9 @@ public:
     // Unloads the library (without DeInitializeDevice) and forgets its entry points.
     void ReleaseDriverLibrary();
     bool LibraryLoaded() const { return library_.IsLoaded(); }
+    // A re-opened library starts stopped, and the MeasurementStarted setter acts on change only:
+    // after the settings pass that follows a re-open this starts a measurement that was running.
+    void ResumeMeasurement();
     // Fills buffer (at least kReadBufferWords words) and returns the acquisition status byte.
     uint8_t ReadData(uint16_t* buffer, uint32_t& count);
     // Synthesises the demo signal; always returns kDemoStatus. At most kDemoMaxSamples words.

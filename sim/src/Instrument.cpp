@@ -36,6 +36,35 @@ using Steady = std::chrono::steady_clock;
 
 int32_t SamplesPerSecondForCode(uint32_t code) { return kRateByCode[std::min<uint32_t>(code, 15)]; }
 
+namespace {
+constexpr uint8_t kFpgaMagic[8] = {'R', 'M', 'F', 'P', 'G', 'A', '0', '1'};
+
+uint32_t GetBe32(const uint8_t* p) { return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3]; }
+
+uint32_t PayloadSum(std::span<const uint8_t> image) {
+    uint32_t sum = 0;
+    for (size_t i = kFpgaHeaderBytes; i < image.size(); ++i) sum += image[i];
+    return sum;
+}
+}  // namespace
+
+bool FpgaImageValid(std::span<const uint8_t> image) {
+    if (image.size() < kFpgaHeaderBytes) return false;
+    if (!std::equal(std::begin(kFpgaMagic), std::end(kFpgaMagic), image.begin())) return false;
+    return GetBe32(&image[8]) == image.size() - kFpgaHeaderBytes && GetBe32(&image[12]) == PayloadSum(image);
+}
+
+void StampFpgaHeader(std::span<uint8_t> image) {
+    if (image.size() < kFpgaHeaderBytes) return;
+    std::copy(std::begin(kFpgaMagic), std::end(kFpgaMagic), image.begin());
+    const uint32_t length = static_cast<uint32_t>(image.size() - kFpgaHeaderBytes);
+    const uint32_t sum = PayloadSum(image);
+    for (int b = 0; b < 4; ++b) {
+        image[8 + b] = static_cast<uint8_t>(length >> (24 - 8 * b));
+        image[12 + b] = static_cast<uint8_t>(sum >> (24 - 8 * b));
+    }
+}
+
 Instrument::Instrument(InstrumentConfig config)
     : config_(config),
       calibration_(SimulatedUnitCalibration(config.serial)),
@@ -273,7 +302,9 @@ void Instrument::BulkWrite(std::span<const uint8_t> in, bool& ok) {
     ok = true;
     if (w.kind == WriteKind::Fpga) {
         const uint32_t size = config_.packetSize ? config_.packetSize : 64;
-        const bool accepted = !in.empty() && (in.size() + size - 1) / size == w.packets;
+        // The transfer must fill exactly the announced packets, and the FPGA takes only an
+        // intact image: a garbled or unrestored image leaves it unconfigured.
+        const bool accepted = !in.empty() && (in.size() + size - 1) / size == w.packets && FpgaImageValid(in);
         fpgaConfigured_ = accepted;
         fpgaImageBytes_ = static_cast<uint32_t>(in.size());
         QueueAnswer32(accepted ? 1 : 0);
@@ -300,19 +331,22 @@ bool Instrument::BulkRead(uint32_t capacity, std::vector<uint8_t>& out) {
     }
     out.assign(capacity, 0);
     if (r.fifo != kRollFifo) return true;
-    if (HeldWords(Now()) == 0 && rollWait_.count() > 0) {
-        // Wait briefly for data rather than let an idle reader spin.
+    const size_t words = capacity / 2;
+    const uint64_t held = HeldWords(Now());
+    if (held < words && rollWait_.count() > 0) {
+        // As a bulk transfer does, the read completes when the block is full, or short after a
+        // while: at high rates the host gets few full blocks instead of many nearly empty ones
+        // (each one a whole block on the wire), and an idle host does not spin.
         auto wait = std::chrono::duration_cast<Steady::duration>(rollWait_);
         if (running_) {
-            const auto nextSample = std::chrono::duration<double>(1.0 / epoch_.rate);
-            wait = std::min(wait, std::chrono::duration_cast<Steady::duration>(nextSample) + std::chrono::microseconds(50));
+            const auto fill = std::chrono::duration<double>(double(words - held) / epoch_.rate);
+            wait = std::min(wait, std::chrono::duration_cast<Steady::duration>(fill) + std::chrono::microseconds(50));
         }
         lock.unlock();
         std::this_thread::sleep_for(wait);
         lock.lock();
     }
     static_assert(sizeof(uint16_t) == 2);
-    const size_t words = capacity / 2;
     thread_local std::vector<uint16_t> scratch;
     if (scratch.size() < words) scratch.resize(words);
     Drain(scratch.data(), words);

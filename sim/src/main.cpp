@@ -35,7 +35,7 @@ as device sockets and serves them until interrupted.
   --ext-arm SPEC          external ARM input: 0, 1, or a square-wave frequency in Hz
   --serial N              serial number in the calibration block (20261207)
   --broken-calibration    store the calibration block with a wrong checksum
-  --fifo-depth WORDS      hardware FIFO depth in sample words (131072)
+  --fifo-depth WORDS      hardware FIFO depth in sample words (1048576)
   --packet-size BYTES     packet size the driver reports (64)
   --vanish-after SECONDS  remove the devices after this time, as if unplugged, and exit
   --log FILE              log every request received

@@ -74,6 +74,7 @@ TEST(EndToEnd, BraskBringsUpTheSimulatedInstrumentAndStreamsWithoutLoss) {
     ASSERT_EQ(brask.init(), 0u);
 
     std::vector<uint8_t> image(54979, 0xC3);
+    sim::StampFpgaHeader(image);
     EXPECT_EQ(brask.configure(image.data(), uint32_t(image.size())), 1u);
     EXPECT_TRUE(sim.SingleDevice().FpgaConfigured());
 

@@ -40,7 +40,9 @@ protected:
     void Configure(uint32_t bytes = 54979, uint16_t packets = 860) {
         Bytes out;
         ASSERT_TRUE(Send({0x20, uint8_t(packets >> 8), uint8_t(packets), 0x21}));
-        ASSERT_TRUE(instrument_->HandleRequest(kWrite, Bytes(bytes, 0x5A), 0, out));
+        Bytes image(bytes, 0x5A);
+        StampFpgaHeader(image);
+        ASSERT_TRUE(instrument_->HandleRequest(kWrite, image, 0, out));
         ASSERT_TRUE(Read(4, out));
         lastFpgaAnswer_ = out;
     }
@@ -81,6 +83,19 @@ TEST_F(InstrumentTest, FpgaImageAcceptedOnlyWhenItMatchesItsAnnouncement) {
     Configure(54979, 859);
     EXPECT_EQ(lastFpgaAnswer_, (Bytes{0, 0, 0, 0}));
     EXPECT_FALSE(instrument_->FpgaConfigured());
+    // The right size with a damaged payload, header or length field is refused too.
+    for (size_t at : {size_t{0}, size_t{9}, size_t{12}, size_t{30000}}) {
+        Configure(54979, 860);
+        Bytes image(54979, 0x5A);
+        StampFpgaHeader(image);
+        image[at] ^= 0x40;
+        Bytes out;
+        ASSERT_TRUE(Send({0x20, 0x03, 0x5C, 0x21}));
+        ASSERT_TRUE(instrument_->HandleRequest(kWrite, image, 0, out));
+        ASSERT_TRUE(Read(4, out));
+        EXPECT_EQ(out, (Bytes{0, 0, 0, 0})) << "byte " << at << " damaged";
+        EXPECT_FALSE(instrument_->FpgaConfigured());
+    }
     // Without a configured FPGA the run bit starts nothing.
     WriteRegister(1, 0x8009);
     Advance(1);
@@ -334,6 +349,13 @@ TEST_F(InstrumentTest, RollReadWaitsBrieflyWhenEmpty) {
     const auto again = Steady::now();
     ASSERT_TRUE(Read(64, out));
     EXPECT_LT(Steady::now() - again, std::chrono::milliseconds(18));
+    // At 5,000,000 per second a block fills within microseconds: the read waits for it and
+    // comes back full rather than with the one or two samples there at its start.
+    WriteRegister(1, 0x0000);
+    WriteRegister(1, 0x8000);
+    ASSERT_TRUE(Send({0x2B, 1, 0, 4}));
+    ASSERT_TRUE(Read(256, out));
+    for (size_t i = 0; i < out.size(); i += 2) EXPECT_NE(out[i] | out[i + 1] << 8, 0) << "word " << i / 2;
 }
 
 }  // namespace

@@ -39,7 +39,9 @@ struct InstrumentConfig {
                                           ChannelSignal{SignalShape::Square, 0.5, 0.2, 0.0, 0.0}};
     uint32_t serial = 20261207;
     bool validCalibration = true;
-    uint32_t fifoDepth = 131072;  // sample words
+    // Sample words: about 210 ms at 5,000,000 per second, so a host that is not scheduled for a
+    // few tens of milliseconds on a busy machine loses nothing; 32,768 words leave per read.
+    uint32_t fifoDepth = 1048576;
     uint16_t packetSize = 64;
     uint32_t deviceId = 4;        // query 0x2A and request 0x220030
     ExternalArmInput externalArm;
@@ -53,6 +55,13 @@ inline constexpr uint8_t kCpldId = 0x5A;
 
 // Samples per second for the rate code in register 1 (0 fastest, 15 slowest).
 int32_t SamplesPerSecondForCode(uint32_t code);
+
+// A configuration image the FPGA takes: "RMFPGA01", the payload length and the payload byte
+// sum (both big-endian), then the payload. Anything else leaves the FPGA unconfigured.
+inline constexpr size_t kFpgaHeaderBytes = 16;
+bool FpgaImageValid(std::span<const uint8_t> image);
+// Writes a valid header over the first 16 bytes of an image of at least that size.
+void StampFpgaHeader(std::span<uint8_t> image);
 
 class Instrument : public DeviceEndpoint {
 public:
