@@ -6,7 +6,7 @@ SUDO        := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 APT_PACKAGES := cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev \
                 qt6-base-dev libjpeg62-turbo-dev xvfb xauth
 
-.PHONY: all deps build run test sanitize bench soak clean
+.PHONY: all deps build run test sanitize bench soak soak-long clean
 
 all: build
 
@@ -29,18 +29,23 @@ run: build
 	@bash scripts/run.sh $(BUILD)/bin
 
 test: build
-	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS) --timeout 300
+	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS) --timeout 300 -LE soak
 
-# The non-GUI tests again under address + undefined-behaviour and thread sanitizers.
+# Every test again under address + undefined-behaviour sanitizers (the GUI tests on the
+# offscreen platform), and the non-GUI tests under the thread sanitizer. The 5 MS/s stream
+# test (label stream) needs the speed of an optimised build and is left out; so are the
+# long runs (label soak).
+ASAN_ENV := QT_QPA_PLATFORM=offscreen ASAN_OPTIONS=detect_leaks=1 \
+            LSAN_OPTIONS=suppressions=$(CURDIR)/scripts/lsan.supp:print_suppressions=0
 sanitize: deps
 	cmake -S . -B $(BUILD)-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DROLLMODE_WERROR=ON \
-	  -DROLLMODE_GUI=OFF -DROLLMODE_BENCH=OFF -DROLLMODE_SANITIZE=address,undefined
+	  -DROLLMODE_GUI=ON -DROLLMODE_BENCH=OFF -DROLLMODE_SANITIZE=address,undefined
 	cmake --build $(BUILD)-asan -j $(JOBS)
-	cd $(BUILD)-asan && ctest --output-on-failure -j $(JOBS) -LE gui --timeout 600
+	cd $(BUILD)-asan && $(ASAN_ENV) ctest --output-on-failure -j $(JOBS) -LE 'soak|stream' --timeout 600
 	cmake -S . -B $(BUILD)-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DROLLMODE_WERROR=ON \
 	  -DROLLMODE_GUI=OFF -DROLLMODE_BENCH=OFF -DROLLMODE_SANITIZE=thread
 	cmake --build $(BUILD)-tsan -j $(JOBS)
-	cd $(BUILD)-tsan && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -j $(JOBS) -LE gui --timeout 600
+	cd $(BUILD)-tsan && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -j $(JOBS) -LE 'gui|soak|stream' --timeout 600
 
 bench: build
 	$(BUILD)/bin/rollmode_bench
@@ -48,6 +53,11 @@ bench: build
 # The simulated instrument (own process) and the driver at 5 MS/s for 60 s: overflows and CPU.
 soak: build
 	$(BUILD)/bin/rollmode-soak --seconds 60
+
+# The long reliability runs: 10 minutes of 5 MS/s into a record file, 100 kills, 100
+# vanishes, 1,000 start/stop cycles.
+soak-long: build
+	cd $(BUILD) && ctest --output-on-failure -L soak --timeout 1200
 
 clean:
 	rm -rf $(BUILD) $(BUILD)-asan $(BUILD)-tsan

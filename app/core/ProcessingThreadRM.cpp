@@ -8,6 +8,26 @@
 
 namespace rollmode::core {
 
+uint64_t TOverflowMarkCounter::Count(const uint16_t* words, uint32_t n) {
+    uint64_t marks = 0;
+    for (uint32_t i = 0; i < n; ++i) {
+        const uint16_t w = words[i];
+        if (recordLeft_ != 0) {
+            // The length counts the word 0 and itself; an impossible length ends the record.
+            if (recordLeft_ == kLengthPending)
+                recordLeft_ = w >= 4 && w <= 6 ? w - 2 : 0;
+            else
+                --recordLeft_;
+            continue;
+        }
+        if (w == 0)
+            recordLeft_ = kLengthPending;
+        else if (w == 1)
+            ++marks;
+    }
+    return marks;
+}
+
 TProcessingThreadRM::TProcessingThreadRM(TFlowManagerLyraRM& flow, RollScreenView* screen)
     : flow_(flow), screen_(screen) {}
 
@@ -31,6 +51,7 @@ void TProcessingThreadRM::Execute() {
         }
         if (RollScreenView* screen = Screen()) screen->ProcessBlock(p, static_cast<uint32_t>(n));
         scope.AppendToRecordFile(p, static_cast<uint32_t>(n));
+        if (const uint64_t lost = marks_.Count(p, static_cast<uint32_t>(n))) scope.AddLostDataMarks(lost);
         scope.SetActualVoltage(p[n - 1]);
         ring.CommitRead(n);
     }

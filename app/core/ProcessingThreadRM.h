@@ -3,6 +3,7 @@
 // appends it to the record file while saving, and shows the last word as live
 // voltages.
 #include <atomic>
+#include <cstdint>
 
 #include "WorkerThread.h"
 
@@ -10,6 +11,19 @@ namespace rollmode::core {
 
 class RollScreenView;
 class TFlowManagerLyraRM;
+
+// Counts overflow marks (word 1) in the stream, skipping the words of settings
+// records (word 0, length 4..6, code, arguments), whose arguments may be 1. Keeps
+// its place across runs, since a record may be split between two.
+class TOverflowMarkCounter {
+public:
+    uint64_t Count(const uint16_t* words, uint32_t n);
+    void Reset() { recordLeft_ = 0; }
+
+private:
+    static constexpr int32_t kLengthPending = -1;
+    int32_t recordLeft_ = 0;  // words of the current settings record still to skip
+};
 
 class TProcessingThreadRM final : public TWorkerThread {
 public:
@@ -26,6 +40,7 @@ protected:
 private:
     TFlowManagerLyraRM& flow_;
     std::atomic<RollScreenView*> screen_;
+    TOverflowMarkCounter marks_;
 };
 
 }  // namespace rollmode::core

@@ -23,8 +23,8 @@ bool FileExists(const std::string& name) {
 
 }  // namespace
 
-TRecordFileLyraRM::TRecordFileLyraRM(std::chrono::milliseconds maxHold)
-    : maxHold_(maxHold), buffer_(std::make_unique_for_overwrite<char[]>(kBufferBytes)) {}
+TRecordFileLyraRM::TRecordFileLyraRM(std::chrono::milliseconds maxHold, std::chrono::milliseconds syncInterval)
+    : maxHold_(maxHold), syncInterval_(syncInterval), buffer_(std::make_unique_for_overwrite<char[]>(kBufferBytes)) {}
 
 TRecordFileLyraRM::~TRecordFileLyraRM() {
     std::lock_guard<std::mutex> guard(lock_);
@@ -53,11 +53,29 @@ void TRecordFileLyraRM::DropLocked() {
     fd_ = -1;
     size_ = 0;
     gathered_ = 0;
+    unsynced_ = false;
+}
+
+bool TRecordFileLyraRM::SyncIfDueLocked(bool force) {
+    if (fd_ < 0 || !unsynced_) return true;
+    const Clock::time_point now = Clock::now();
+    if (!force && now - lastSync_ < syncInterval_) return true;
+    const int rc = ::fdatasync(fd_);
+    const Clock::time_point done = Clock::now();
+    ++syncCount_;
+    syncTime_ += done - now;
+    lastSync_ = done;
+    unsynced_ = false;
+    // EINVAL: a file that cannot be synced (a pipe, some special files) is still written.
+    if (rc == 0 || errno == EINVAL) return true;
+    failure_ = errno;
+    DropLocked();
+    return false;
 }
 
 bool TRecordFileLyraRM::CloseLocked() {
     uint64_t lost = 0;
-    const bool ok = fd_ < 0 || FlushLocked(lost);
+    const bool ok = fd_ < 0 || (FlushLocked(lost) && SyncIfDueLocked(true));
     DropLocked();
     return ok;
 }
@@ -108,6 +126,7 @@ TRecordFileLyraRM::OpenOutcome TRecordFileLyraRM::OpenForAppend(const std::strin
     }
     fd_ = fd;
     size_ = size;
+    lastSync_ = Clock::now();
     if (onOpened) onOpened(size);
     return outcome;
 }
@@ -124,6 +143,7 @@ bool TRecordFileLyraRM::CreateEmpty(const std::string& name) {
     if (fd < 0) return false;
     fd_ = fd;
     size_ = 0;
+    lastSync_ = Clock::now();
     return true;
 }
 
@@ -145,6 +165,7 @@ bool TRecordFileLyraRM::WriteLocked(const char* data, uint64_t bytes) {
         return false;
     }
     size_ += bytes;
+    if (bytes > 0) unsynced_ = true;
     return true;
 }
 
@@ -214,6 +235,16 @@ std::string TRecordFileLyraRM::FileName() const {
 int TRecordFileLyraRM::LastFailure() const {
     std::lock_guard<std::mutex> guard(lock_);
     return failure_;
+}
+
+uint64_t TRecordFileLyraRM::SyncCount() const {
+    std::lock_guard<std::mutex> guard(lock_);
+    return syncCount_;
+}
+
+double TRecordFileLyraRM::SyncSeconds() const {
+    std::lock_guard<std::mutex> guard(lock_);
+    return std::chrono::duration<double>(syncTime_).count();
 }
 
 void TRecordFileLyraRM::ClearFailure() {

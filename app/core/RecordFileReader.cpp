@@ -45,6 +45,7 @@ bool TRecordFileReader::Open(const std::string& path) {
     segmentInstant_ = 0;
     error_.clear();
     errorOffset_ = 0;
+    tornTail_ = false;
     file_ = std::fopen(path.c_str(), "rb");
     if (file_ == nullptr) return Fail(0, "cannot open " + path + ": " + std::strerror(errno));
     return true;
@@ -131,6 +132,11 @@ void TRecordFileReader::Apply(const RecordItem& r) {
     }
 }
 
+bool TRecordFileReader::CutOff(uint64_t start) {
+    tornTail_ = true;
+    return Fail(start, "settings record cut off by the end of the file");
+}
+
 bool TRecordFileReader::Next(RecordItem& item) {
     if (Failed() || file_ == nullptr) return false;
     const uint64_t start = offset_;
@@ -139,7 +145,10 @@ bool TRecordFileReader::Next(RecordItem& item) {
         case WordRead::End:
             return false;
         case WordRead::Truncated:
+            {
+            tornTail_ = true;
             return Fail(start, "truncated word (odd file size)");
+        }
         case WordRead::Ok:
             break;
     }
@@ -154,10 +163,10 @@ bool TRecordFileReader::Next(RecordItem& item) {
     }
     // A settings record: length, code, arguments.
     uint16_t length = 0, code = 0;
-    if (ReadWord(length) != WordRead::Ok) return Fail(start, "settings record cut off by the end of the file");
+    if (ReadWord(length) != WordRead::Ok) return CutOff(start);
     if (length < 4 || length > 6)
         return Fail(start, "settings record length " + std::to_string(length) + " outside 4..6");
-    if (ReadWord(code) != WordRead::Ok) return Fail(start, "settings record cut off by the end of the file");
+    if (ReadWord(code) != WordRead::Ok) return CutOff(start);
     const uint16_t expected = RecordLengthOfCode(code);
     if (expected == 0) return Fail(start, "unknown settings record code " + std::to_string(code));
     if (expected != length)
@@ -170,7 +179,7 @@ bool TRecordFileReader::Next(RecordItem& item) {
     item.args = {};
     for (uint16_t i = 0; i + 3 < length; ++i)
         if (ReadWord(item.args[i]) != WordRead::Ok)
-            return Fail(start, "settings record cut off by the end of the file");
+            return CutOff(start);
     Apply(item);
     return true;
 }

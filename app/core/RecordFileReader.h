@@ -94,6 +94,9 @@ public:
     bool Failed() const { return !error_.empty(); }
     const std::string& Error() const { return error_; }
     uint64_t ErrorOffset() const { return errorOffset_; }
+    // The failure is only the end of the file cutting the last item short (a write
+    // that a crash or power cut interrupted): everything before ErrorOffset() is whole.
+    bool TornTail() const { return tornTail_; }
     uint64_t Offset() const { return offset_; }  // bytes consumed so far
     uint64_t Instants() const { return instants_; }
     // Seconds covered by the instants read so far (NaN before a rate record).
@@ -103,6 +106,7 @@ private:
     enum class WordRead { Ok, End, Truncated };
     WordRead ReadWord(uint16_t& word);
     bool Fail(uint64_t offset, std::string message);
+    bool CutOff(uint64_t start);
     void Apply(const RecordItem& record);
     double SecondsAt(uint64_t instant) const;
 
@@ -120,6 +124,7 @@ private:
 
     std::string error_;
     uint64_t errorOffset_ = 0;
+    bool tornTail_ = false;
 };
 
 }  // namespace rollmode::core

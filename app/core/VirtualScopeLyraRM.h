@@ -298,6 +298,11 @@ public:
     TVirtualDriverLyraRM* VirtualDriver() const noexcept { return virtualDriver_.get(); }
     void SetVirtualDriver(TVirtualDriverLyraRM* v) noexcept;
     uint16_t ActualVoltage() const noexcept { return actualVoltage_.get(); }
+    // Overflow marks (word 1: the instrument's FIFO overflowed and samples were lost)
+    // the processing thread has seen; the user-interface thread reads and resets it.
+    uint64_t LostDataMarks() const noexcept { return lostDataMarks_.load(std::memory_order_relaxed); }
+    void SetLostDataMarks(uint64_t v) noexcept { lostDataMarks_.store(v, std::memory_order_relaxed); }
+    void AddLostDataMarks(uint64_t n) noexcept { lostDataMarks_.fetch_add(n, std::memory_order_relaxed); }
     void SetActualVoltage(uint16_t w);
     ValueSink* ActualVoltageA() const noexcept { return actualVoltageA_.get(); }
     void SetActualVoltageA(ValueSink* v) noexcept { actualVoltageA_.set(v); }
@@ -423,6 +428,7 @@ private:
     Relaxed<int32_t> noiseA_;
     Relaxed<int32_t> noiseB_;
     Relaxed<uint16_t> actualVoltage_;
+    std::atomic<uint64_t> lostDataMarks_{0};
     Relaxed<bool> settingsToFile_;
     Relaxed<int32_t> cachedDataStatus_;
     Relaxed<bool> applicationInitialized_;

@@ -1,0 +1,114 @@
+// Settings files no program wrote: cut short, binary, huge, with endless lines, with
+// every key out of range. Each loads without a crash, in bounded time, with the
+// load's own messages, and leaves every table index in range.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <fstream>
+#include <random>
+
+#include "RateTables.h"
+#include "ReliabilitySupport.h"
+#include "SettingsLyraRM.h"
+#include "VirtualScopeLyraRM.h"
+
+using namespace rollmode;
+using namespace rollmode::core;
+using namespace rollmode::reliability;
+
+namespace {
+
+class BadSettings : public ::testing::Test {
+protected:
+    void SetUp() override {
+        settings.SetMessageBoxService(&messages);
+        settings.SetVirtualScope(&scope);
+    }
+    // Loads the text and returns the seconds it took.
+    double Load(const std::string& text) {
+        const std::string name = folder.File("t.ini");
+        std::ofstream(name, std::ios::binary | std::ios::trunc) << text;
+        const auto t0 = std::chrono::steady_clock::now();
+        settings.LoadSettingsFile(name);
+        return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    }
+    // What the rest of the program indexes with stays usable.
+    void ExpectTablesInRange() {
+        EXPECT_GT(SamplesPerSecond(scope.SMPSetting()), 0);
+        EXPECT_GT(SecondsPerDivision(scope.DSPSetting()), 0);
+        EXPECT_GE(scope.DeflectionFactor(TVirtualScopeLyraRM::kChannelA), 1);
+        EXPECT_GE(scope.DeflectionFactor(TVirtualScopeLyraRM::kChannelB), 1);
+        (void)scope.ProbeText(TVirtualScopeLyraRM::kChannelA);
+    }
+
+    TempFolder folder;
+    e2e::ScriptedMessages messages;
+    TVirtualScopeLyraRM scope;
+    controls::TSettingsLyraRM settings;
+};
+
+std::string GoodFile() {
+    return "Inproper modification of this file may lead to SW malfunction\r\n" + std::string(61, '-') +
+           "\r\nMainWindowHeight: 600\r\nSMPSetting: 12\r\nDSPSetting: 4\r\nNoiseA: 5\r\nTriggerLevelA: 1.5\r\n";
+}
+
+TEST_F(BadSettings, CutShortAnywhereLoadsTheWholeLinesBeforeTheCut) {
+    const std::string good = GoodFile();
+    for (size_t cut = 0; cut <= good.size(); ++cut) {
+        messages.shown.clear();
+        Load(good.substr(0, cut));
+        // A value cut to nothing ("NoiseA: ") does not convert; every other cut loads.
+        for (const auto& text : messages.shown) EXPECT_NE(text.find("is not a valid"), std::string::npos) << cut;
+        EXPECT_LE(messages.shown.size(), 1u) << cut;
+        ExpectTablesInRange();
+    }
+}
+
+TEST_F(BadSettings, BinaryNoiseEndsAtTheFirstBadValueOrLoadsNothing) {
+    std::mt19937 random(5);
+    for (int i = 0; i < 50; ++i) {
+        std::string bytes(4096, '\0');
+        for (auto& c : bytes) c = static_cast<char>(random());
+        // Some with known keys among the noise.
+        if (i % 2) bytes.insert(100, "\nSMPSetting: \xff\xfe\n");
+        messages.shown.clear();
+        EXPECT_LT(Load(bytes), 2.0);
+        EXPECT_LE(messages.shown.size(), 1u);
+        ExpectTablesInRange();
+    }
+}
+
+TEST_F(BadSettings, HugeFilesAndLongLinesLoadInBoundedTime) {
+    // 100 MB of unknown keys, then a known one.
+    std::string huge;
+    huge.reserve(100u << 20);
+    while (huge.size() < (100u << 20)) huge += "UnknownKey: 1234567890\r\n";
+    huge += "NoiseA: 7\r\n";
+    EXPECT_LT(Load(huge), 30.0);
+    EXPECT_EQ(scope.NoiseA(), 7);
+    EXPECT_TRUE(messages.shown.empty());
+
+    // Lines of 1 MB: a value that long does not convert; a long unknown key is skipped.
+    const std::string mb(1u << 20, '9');
+    EXPECT_LT(Load("Some" + mb + ": 1\r\nNoiseB: 3\r\n"), 5.0);
+    EXPECT_EQ(scope.NoiseB(), 3);
+    EXPECT_TRUE(messages.shown.empty());
+    EXPECT_LT(Load("MaxChannelA: " + mb + "\r\n"), 5.0);
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(messages.shown[0].substr(0, 2), "'9");
+    EXPECT_NE(messages.shown[0].find("is not a valid integer value"), std::string::npos);
+}
+
+TEST_F(BadSettings, EveryKeyOutOfRangeLeavesTheTablesUsable) {
+    for (const char* value : {"-2147483648", "2147483647", "99", "-1", "1E308", "-1E308"}) {
+        std::string text;
+        for (const std::string& key : controls::TSettingsLyraRM::DistinctKeys()) text += key + ": " + value + "\r\n";
+        messages.shown.clear();
+        EXPECT_LT(Load(text), 2.0);
+        ExpectTablesInRange();
+        // The model stays usable for every use of its values.
+        scope.NotifyListeners(kNotifySettingsChanged, kGroupScope);
+    }
+}
+
+}  // namespace
