@@ -43,6 +43,9 @@ void TFlowManagerLyraRM::StartThreads() {
     Driver()->SetRangeTablePointer(scope_->RangeTable());
     Driver()->OpenDevice();
     acquisition_->ForcedTransfer();  // now sent to the device
+    // A measurement that was running when the threads stopped runs on: the re-opened
+    // device starts stopped, and the settings pass only sends changes.
+    Driver()->ResumeMeasurement();
     acquisition_->SetLamps(armLed_, triggerLed_);
     acquisition_->Start();
 
