@@ -5,6 +5,10 @@
 #include <stdlib.h>
 
 #include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
 #include <filesystem>
 #include <mutex>
 #include <string>
@@ -66,6 +70,45 @@ public:
 private:
     std::atomic<int> stallMs_{0};
     std::atomic<uint64_t> words_{0};
+};
+
+// Aborts the process when it is not fed within the limit: a hang fails the test
+// instead of stalling the run.
+class Watchdog {
+public:
+    explicit Watchdog(std::chrono::milliseconds limit)
+        : limit_(limit), thread_([this] { Watch(); }) {}
+    ~Watchdog() {
+        {
+            std::lock_guard g(mutex_);
+            done_ = true;
+        }
+        cv_.notify_all();
+        thread_.join();
+    }
+    void Feed() {
+        std::lock_guard g(mutex_);
+        ++feeds_;
+        cv_.notify_all();
+    }
+
+private:
+    void Watch() {
+        std::unique_lock lock(mutex_);
+        while (!done_) {
+            const uint64_t seen = feeds_;
+            if (!cv_.wait_for(lock, limit_, [&] { return done_ || feeds_ != seen; })) {
+                std::fprintf(stderr, "watchdog: no progress for %lld ms\n", (long long)limit_.count());
+                std::abort();
+            }
+        }
+    }
+    std::chrono::milliseconds limit_;
+    std::mutex mutex_;
+    std::condition_variable cv_;
+    uint64_t feeds_ = 0;
+    bool done_ = false;
+    std::thread thread_;
 };
 
 inline sim::InstrumentConfig CountingConfig() {

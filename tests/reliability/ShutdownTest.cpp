@@ -2,10 +2,6 @@
 // fast measurement, each stop timed; a watchdog ends the run if one hangs.
 #include <gtest/gtest.h>
 
-#include <condition_variable>
-#include <cstdio>
-#include <cstdlib>
-#include <mutex>
 #include <random>
 #include <thread>
 
@@ -15,45 +11,6 @@ using namespace rollmode;
 using namespace rollmode::reliability;
 
 namespace {
-
-// Aborts the process when it is not fed within the limit: a hang fails the test
-// instead of stalling the run.
-class Watchdog {
-public:
-    explicit Watchdog(std::chrono::milliseconds limit)
-        : limit_(limit), thread_([this] { Watch(); }) {}
-    ~Watchdog() {
-        {
-            std::lock_guard g(mutex_);
-            done_ = true;
-        }
-        cv_.notify_all();
-        thread_.join();
-    }
-    void Feed() {
-        std::lock_guard g(mutex_);
-        ++feeds_;
-        cv_.notify_all();
-    }
-
-private:
-    void Watch() {
-        std::unique_lock lock(mutex_);
-        while (!done_) {
-            const uint64_t seen = feeds_;
-            if (!cv_.wait_for(lock, limit_, [&] { return done_ || feeds_ != seen; })) {
-                std::fprintf(stderr, "watchdog: no progress for %lld ms\n", (long long)limit_.count());
-                std::abort();
-            }
-        }
-    }
-    std::chrono::milliseconds limit_;
-    std::mutex mutex_;
-    std::condition_variable cv_;
-    uint64_t feeds_ = 0;
-    bool done_ = false;
-    std::thread thread_;
-};
 
 TEST(Shutdown, WorkerThreadsStartAndStopDuringAFastMeasurement) {
     const int kCycles = Runs(60, 1000);
