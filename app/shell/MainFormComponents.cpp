@@ -64,8 +64,9 @@ struct MainFormComponents::Parts final : core::TNotificationHandler {
     TMainForm& form;
     core::TVirtualDriverLyraRM VirtualDriverLyraRM1;
     core::TVirtualScopeLyraRM VirtualScopeLyraRM1;
-    // Record-file failure reports are queued against this object: gone with the
-    // components, a report still queued is dropped instead of reaching a lost model.
+    // Calls into this thread (record-file failure reports, the workers' wakes) are
+    // queued against this object: gone with the components, whatever is still queued
+    // is dropped instead of reaching freed parts.
     QObject uiPostContext;
     // The workers' synchronous calls into this thread, woken through the event loop.
     core::TUiCallQueue uiCalls;
@@ -107,7 +108,11 @@ MainFormComponents::MainFormComponents(TMainForm& form, core::MessageBoxService&
     scope.SetVirtualDriver(&driver);
     driver.SetRangeTablePointer(scope.RangeTable());
 
-    p.uiCalls.SetWake([&p] { PostToGuiThread([&p] { p.uiCalls.ProcessPending(); }); });
+    // Queued against a context of the components: a wake still queued when they are
+    // gone is dropped instead of reaching freed parts.
+    p.uiCalls.SetWake([&p] {
+        QMetaObject::invokeMethod(&p.uiPostContext, [&p] { p.uiCalls.ProcessPending(); }, Qt::QueuedConnection);
+    });
 
     // Both screens lie at the same place; the flow manager shows one of them.
     p.RollScreenShiftLyraRM1 = new display::TRollScreenShiftLyraRM(form.ScreenHost());
