@@ -4,6 +4,7 @@
 
 #include "DataSourceModuleLyraRM.h"
 #include "FlowManagerLyraRM.h"
+#include "MainMenu.h"
 #include "MainScreen.h"
 #include "NotificationCodes.h"
 #include "QtApplicationControl.h"
@@ -35,12 +36,13 @@ private:
 // listeners go before the model they are registered with.
 struct MainFormComponents::Parts final : core::TNotificationHandler {
     Parts(TMainForm& f, core::MessageBoxService& messages, core::ApplicationControl& control)
-        : form(f), VirtualDriverLyraRM1(&messages, &control) {}
+        : form(f), messageBoxes(messages), VirtualDriverLyraRM1(&messages, &control) {}
 
     // The main window's caption handler as the model sees it.
     void HandleNotification(int32_t code, int32_t& group) override { form.HandleNotification(code, group); }
 
     TMainForm& form;
+    core::MessageBoxService& messageBoxes;
     core::TVirtualDriverLyraRM VirtualDriverLyraRM1;
     core::TVirtualScopeLyraRM VirtualScopeLyraRM1;
     // The workers' synchronous calls into this thread, woken through the event loop.
@@ -53,6 +55,9 @@ struct MainFormComponents::Parts final : core::TNotificationHandler {
     display::TRollScreenShiftLyraRM* RollScreenShiftLyraRM1 = nullptr;
     display::TRollScreenEKGLyraRM* RollScreenEKGLyraRM1 = nullptr;
     bool captionRegistered = false;
+    // The main menu reaches the model, the driver and the message boxes; it goes
+    // before them.
+    std::unique_ptr<TMainMenu> MainMenu1;
 
     // Still to come here, each linked to VirtualScopeLyraRM1 in this order (the
     // order of registration is the order of delivery):
@@ -111,6 +116,10 @@ MainFormComponents::MainFormComponents(TMainForm& form, core::MessageBoxService&
     };
     core.shutdownApplication = [&scope] { scope.ShutdownApplication(); };
     form.AttachCore(std::move(core));
+
+    // Main menu: its check items follow the model through the caption handler.
+    p.MainMenu1 = std::make_unique<TMainMenu>(form, scope, driver, p.messageBoxes);
+
     scope.RegisterListener(TMainForm::kControlGroup, &p, &form);
     p.captionRegistered = true;
 }
@@ -127,5 +136,7 @@ void MainFormComponents::InitializeApplication() { parts_->VirtualScopeLyraRM1.I
 core::TVirtualScopeLyraRM& MainFormComponents::VirtualScopeLyraRM1() { return parts_->VirtualScopeLyraRM1; }
 
 core::TVirtualDriverLyraRM& MainFormComponents::VirtualDriverLyraRM1() { return parts_->VirtualDriverLyraRM1; }
+
+TMainMenu& MainFormComponents::MainMenu1() { return *parts_->MainMenu1; }
 
 }  // namespace rollmode::shell
