@@ -168,7 +168,8 @@ inline constexpr const char* kConfirmExit = "Exit program?";
 inline constexpr const char* kConfirmRestoreDefaults = "Current settings will be lost. Continue?";
 inline constexpr const char* kViewerProgram = "PreviewLyraRM";
 inline constexpr const char* kHelpPage = "Help/help.htm";
-inline constexpr const char* kMakerWebAddress = "https://www.vanto.example/";
+inline constexpr const char* kMakerWebAddress = "www.vanto.example";
+inline constexpr const char* kMakerWebUrl = "https://www.vanto.example/";
 inline constexpr const char* kMakerSupportAddress = "support@vanto.example";
 inline constexpr const char* kMailToPrefix = "mailto:";
 

@@ -6,6 +6,7 @@
 
 #include "ChannelIndicationButtonLyra.h"
 #include "ColorConversion.h"
+#include "LabelFit.h"
 #include "ResourceStringsLyraRM.h"
 #include "VirtualScopeLyraRM.h"
 
@@ -15,6 +16,10 @@ TSetColorForm::TSetColorForm(QWidget* parent) : QDialog(parent) {
     setObjectName("SetColorForm");
     setWindowTitle(QString::fromLatin1(strings::kSetColorDesignCaption));
     setFixedSize(kClientWidth, kClientHeight);
+    // The main window's face: the positions are laid out for it.
+    QFont face(QStringLiteral("MS Sans Serif"));
+    face.setPixelSize(11);
+    setFont(face);
 
     auto makeLabel = [this](const char* name, int top) {
         auto* label = new QLabel(this);
@@ -76,8 +81,9 @@ void TSetColorForm::FormCreate() {
                             QString::fromLatin1(strings::kColorLabelSuffixB));
     labelGrid_->setText(QString::fromLatin1(strings::kColorLabelGrid));
     labelBackground_->setText(QString::fromLatin1(strings::kColorLabelBackground));
+    // Room up to the colour buttons at 64.
     for (QLabel* label : {labelChannelA_, labelChannelB_, labelGrid_, labelBackground_}) {
-        label->adjustSize();
+        FitLabelText(label, 64 - 8 - 2);
     }
 }
 

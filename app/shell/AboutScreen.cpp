@@ -4,6 +4,7 @@
 #include <QMouseEvent>
 #include <QPushButton>
 
+#include "LabelFit.h"
 #include "ResourceStringsLyraRM.h"
 
 #ifndef ROLLMODE_VERSION_MAJOR
@@ -67,6 +68,10 @@ TAboutForm::TAboutForm(const std::string& softwareVersion, const std::string& us
     setObjectName("AboutForm");
     setWindowTitle(QString::fromLatin1(strings::kAboutCaption));
     setFixedSize(kClientWidth, kClientHeight);
+    // The main window's face: the positions are laid out for it.
+    QFont face(QStringLiteral("MS Sans Serif"));
+    face.setPixelSize(11);
+    setFont(face);
 
     AddLabel(this, new QLabel, "SoftwareVersionLabel", 0, 2, strings::kAboutSoftwareVersion, kCaptionStyle);
     AddLabel(this, new QLabel, "DeviceObtainedVersionLabel", 21, 15, softwareVersion, kValueStyle);
@@ -78,6 +83,9 @@ TAboutForm::TAboutForm(const std::string& softwareVersion, const std::string& us
     ClickableLabel* site = AddLink(this, "CompanySite", 153, 15, strings::kMakerWebAddress);
     AddLabel(this, new QLabel, "Contact", 154, 40, strings::kAboutContactUs, kCaptionStyle);
     ClickableLabel* mail = AddLink(this, "CompanyMail", 154, 54, strings::kMakerSupportAddress);
+    // The right column ends at the dialog's edge.
+    display::FitLabelText(site, kClientWidth - 153 - 2);
+    display::FitLabelText(mail, kClientWidth - 154 - 2);
     connect(site, &ClickableLabel::clicked, this, &TAboutForm::CompanySiteClick);
     connect(mail, &ClickableLabel::clicked, this, &TAboutForm::CompanyMailClick);
 
@@ -91,7 +99,7 @@ TAboutForm::TAboutForm(const std::string& softwareVersion, const std::string& us
 void TAboutForm::DialogOKClick() { accept(); }
 
 void TAboutForm::CompanySiteClick() {
-    if (opener_) opener_(QUrl(QString::fromLatin1(strings::kMakerWebAddress)));
+    if (opener_) opener_(QUrl(QString::fromLatin1(strings::kMakerWebUrl)));
 }
 
 void TAboutForm::CompanyMailClick() {

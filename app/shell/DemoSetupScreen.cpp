@@ -7,6 +7,7 @@
 #include <QPushButton>
 
 #include "EditFormats.h"
+#include "LabelFit.h"
 #include "NotificationCodes.h"
 #include "NumEditLyra.h"
 #include "ResourceStringsLyraRM.h"
@@ -37,6 +38,10 @@ TDemoSetupForm::TDemoSetupForm(core::MessageBoxService& messages, QWidget* paren
     : QDialog(parent), messages_(messages) {
     setObjectName("DemoSetupForm");
     setFixedSize(kClientWidth, kClientHeight);
+    // The main window's face: the positions are laid out for it.
+    QFont face(QStringLiteral("MS Sans Serif"));
+    face.setPixelSize(11);
+    setFont(face);
 
     auto makeLabel = [this](const char* name, int left, int top, const char* text = "") {
         auto* label = new QLabel(QString::fromLatin1(text), this);
@@ -97,8 +102,12 @@ void TDemoSetupForm::FormCreate() {
     noiseLabel_->setText(QString::fromLatin1(strings::kDemoNoise));
     channelALabel_->setText(QString::fromLatin1(strings::kDemoChannelA));
     channelBLabel_->setText(QString::fromLatin1(strings::kDemoChannelB));
-    for (QLabel* label : {amplitudeLabel_, periodLabel_, noiseLabel_, channelALabel_, channelBLabel_}) {
-        label->adjustSize();
+    // Row labels up to the edits at 58, headings up to the next column.
+    for (QLabel* label : {amplitudeLabel_, periodLabel_, noiseLabel_}) {
+        display::FitLabelText(label, kColumnA - 7 - 2);
+    }
+    for (QLabel* label : {channelALabel_, channelBLabel_}) {
+        display::FitLabelText(label, kColumnB - kColumnA - 2);
     }
 }
 

@@ -172,7 +172,7 @@ void TMainMenu::Index1Click() {
     Open(QUrl::fromLocalFile(QDir(programFolder_).filePath(Text(strings::kHelpPage))));
 }
 
-void TMainMenu::VantoWeb1Click() { Open(QUrl(Text(strings::kMakerWebAddress))); }
+void TMainMenu::VantoWeb1Click() { Open(QUrl(Text(strings::kMakerWebUrl))); }
 
 void TMainMenu::Support1Click() {
     Open(QUrl(Text(strings::kMailToPrefix) + Text(strings::kMakerSupportAddress)));

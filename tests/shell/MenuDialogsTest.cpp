@@ -160,9 +160,9 @@ TEST(AboutForm, LayoutTextsAndLinks) {
     QTest::mouseClick(mail, Qt::LeftButton);
     QTest::mouseClick(mail, Qt::RightButton);  // only the left button follows a link
     ASSERT_EQ(opened.size(), 2u);
-    EXPECT_EQ(opened[0], QUrl(QString::fromLatin1(strings::kMakerWebAddress)));
+    EXPECT_EQ(opened[0], QUrl("https://www.vanto.example/"));
     EXPECT_EQ(opened[1].toString(), "mailto:support@vanto.example");
-    EXPECT_EQ(site->text(), QString::fromLatin1(strings::kMakerWebAddress));
+    EXPECT_EQ(site->text(), "www.vanto.example");
     EXPECT_EQ(mail->text(), "support@vanto.example");
 
     QTest::keyClick(&dialog, Qt::Key_Return);
