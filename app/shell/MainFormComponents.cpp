@@ -20,6 +20,7 @@
 #include "SourceControlsLyraRM.h"
 #include "VerticalShiftsLyraRM.h"
 #include "FlowManagerLyraRM.h"
+#include "MainMenu.h"
 #include "MainScreen.h"
 #include "NotificationCodes.h"
 #include "QtApplicationControl.h"
@@ -56,12 +57,13 @@ T* Control(const TMainForm& form, const char* objectName) {
 // listeners go before the model they are registered with.
 struct MainFormComponents::Parts final : core::TNotificationHandler {
     Parts(TMainForm& f, core::MessageBoxService& messages, core::ApplicationControl& control)
-        : form(f), VirtualDriverLyraRM1(&messages, &control) {}
+        : form(f), messageBoxes(messages), VirtualDriverLyraRM1(&messages, &control) {}
 
     // The main window's caption handler as the model sees it.
     void HandleNotification(int32_t code, int32_t& group) override { form.HandleNotification(code, group); }
 
     TMainForm& form;
+    core::MessageBoxService& messageBoxes;
     core::TVirtualDriverLyraRM VirtualDriverLyraRM1;
     core::TVirtualScopeLyraRM VirtualScopeLyraRM1;
     // Calls into this thread (record-file failure reports, the workers' wakes) are
@@ -78,6 +80,9 @@ struct MainFormComponents::Parts final : core::TNotificationHandler {
     display::TRollScreenShiftLyraRM* RollScreenShiftLyraRM1 = nullptr;
     display::TRollScreenEKGLyraRM* RollScreenEKGLyraRM1 = nullptr;
     bool captionRegistered = false;
+    // The main menu reaches the model, the driver and the message boxes; it goes
+    // before them.
+    std::unique_ptr<TMainMenu> MainMenu1;
 
     // Settings, information panels and the control groups, linked to the model in
     // this order after the flow manager and the data source (the order of
@@ -159,6 +164,10 @@ MainFormComponents::MainFormComponents(TMainForm& form, core::MessageBoxService&
     };
     core.shutdownApplication = [&scope] { scope.ShutdownApplication(); };
     form.AttachCore(std::move(core));
+
+    // Main menu: its check items follow the model through the caption handler.
+    p.MainMenu1 = std::make_unique<TMainMenu>(form, scope, driver, p.messageBoxes);
+
     scope.RegisterListener(TMainForm::kControlGroup, &p, &form);
     p.captionRegistered = true;
 }
@@ -286,5 +295,7 @@ void MainFormComponents::InitializeApplication() { parts_->VirtualScopeLyraRM1.I
 core::TVirtualScopeLyraRM& MainFormComponents::VirtualScopeLyraRM1() { return parts_->VirtualScopeLyraRM1; }
 
 core::TVirtualDriverLyraRM& MainFormComponents::VirtualDriverLyraRM1() { return parts_->VirtualDriverLyraRM1; }
+
+TMainMenu& MainFormComponents::MainMenu1() { return *parts_->MainMenu1; }
 
 }  // namespace rollmode::shell
