@@ -37,8 +37,8 @@ constexpr char kUsage[] = R"(rollmode-record: a measurement saved to a record fi
   --spawn-sim       start rollmode-sim (counting pattern) in a private device folder
   --fifo-depth N    the spawned simulator's FIFO depth in words
   --check PATH      check a counting-pattern record file word for word and exit
-  --verify          after the recording, check the file word for word (counting
-                    pattern) and delete it when the check passes
+  --verify          start the file empty, check it word for word after the recording
+                    (counting pattern) and delete it when the check passes
   --ready           print "recording" once saving runs
   --help            this text
 Exit status: 0 done, 1 failure, 3 the check found lost or disordered samples.
@@ -111,6 +111,12 @@ int main(int argc, char** argv) {
     if (file.empty()) {
         std::fprintf(stderr, "rollmode-record: --file is needed (see --help)\n");
         return 2;
+    }
+
+    if (verify) {
+        // The check concerns this recording alone, not a file a failed run left.
+        std::error_code ec;
+        std::filesystem::remove(file, ec);
     }
 
     pid_t simPid = 0;
