@@ -62,7 +62,7 @@ awk '
     printf "%-44s %12.1f %12s\n", "resident memory at 10 s, MB", v["rss_kb_at_10s"] / 1024, "-"
     printf "%-44s %12.1f %12s\n", "resident memory at the end, MB", v["rss_kb_at_end"] / 1024, "-"
     line("memory growth 10 s .. end, MB", growth, "< 2", growth < 2)
-    printf "%-44s %12d %12d\n", "sample words: file / simulator delivered", v["file_sample_words"], v["sim_delivered_samples"]
+    printf "%-44s %12.0f %12.0f\n", "sample words: file / simulator delivered", v["file_sample_words"], v["sim_delivered_samples"]
     line("lost-word marks in the file", v["file_loss_marks"], "0", v["file_loss_marks"] == 0)
     line("order breaks (lost, repeated, reordered)", v["file_order_breaks"], "0", v["file_order_breaks"] == 0)
     line("start-up: launch to first notification, s", v["startup_first_notification_s"], "< 1", v["startup_first_notification_s"] < 1)
