@@ -147,4 +147,13 @@ inline constexpr const char* kHintFree = "Mode free";
 inline constexpr const char* kHintDefined = "Mode defined length";
 inline constexpr const char* kHintContinuous = "Mode continuos";
 
+// Trigger, ARM, time base and sweep controls.
+inline constexpr const char* kArmTriggerConflict = "Arm and Trigger settings conflict.";
+inline constexpr const char* kCaptionUnder = "<";
+inline constexpr const char* kCaptionOver = ">";
+inline constexpr const char* kCaptionExternalLow = "0";
+inline constexpr const char* kCaptionExternalHigh = "1";
+inline constexpr const char* kCaptionRelationAnd = "AND";
+inline constexpr const char* kCaptionRelationOr = "OR";
+
 }  // namespace rollmode::strings
