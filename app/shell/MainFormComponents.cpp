@@ -1,6 +1,9 @@
 #include "MainFormComponents.h"
 
+#include <QGroupBox>
 #include <QLabel>
+#include <QScrollBar>
+#include <QToolButton>
 
 #include "DataSourceModuleLyraRM.h"
 #include "FlowManagerLyraRM.h"
@@ -14,6 +17,12 @@
 #include "VirtualDriverLyraRM.h"
 #include "VirtualScopeLyraRM.h"
 #include "ports/RollScreenView.h"
+// Trigger, ARM, time base and sweep control groups.
+#include "ArmControlsLyraRM.h"
+#include "SweepControlsLyraRM.h"
+#include "TimeBaseControlsLyraRM.h"
+#include "TriggerControlsLyraRM.h"
+#include "UnitValueLabel.h"
 
 namespace rollmode::shell {
 
@@ -53,6 +62,13 @@ struct MainFormComponents::Parts final : core::TNotificationHandler {
     display::TRollScreenShiftLyraRM* RollScreenShiftLyraRM1 = nullptr;
     display::TRollScreenEKGLyraRM* RollScreenEKGLyraRM1 = nullptr;
     bool captionRegistered = false;
+
+    // Trigger, ARM, time base and sweep control groups (groups 8, 18, 14, 12); they
+    // link to the widgets of their panels by object name.
+    controls::TTriggerControlsLyraRM TriggerControlsLyraRM1;
+    controls::TSweepControlsLyraRM SweepControlsLyraRM1;
+    controls::TTimeBaseControlsLyraRM TimeBaseControlsLyraRM1;
+    controls::TArmControlsLyraRM ArmControlsLyraRM1;
 
     // Still to come here, each linked to VirtualScopeLyraRM1 in this order (the
     // order of registration is the order of delivery):
@@ -98,6 +114,68 @@ MainFormComponents::MainFormComponents(TMainForm& form, core::MessageBoxService&
     p.DataSourceModuleLyraRM1->SetVirtualScope(&scope);
     p.RollScreenShiftLyraRM1->SetVirtualScope(&scope);
     p.RollScreenEKGLyraRM1->SetVirtualScope(&scope);
+
+    // --- Trigger, ARM, time base and sweep control groups -------------------------
+    {
+        auto in = [&form](const char* panel) { return form.Panel(QString::fromLatin1(panel)); };
+        auto onOff = [](QWidget* panel, const char* name) {
+            return panel->findChild<controls::TOnOffButtonLyra*>(QString::fromLatin1(name));
+        };
+        auto button = [](QWidget* panel, const char* name) {
+            return panel->findChild<QToolButton*>(QString::fromLatin1(name));
+        };
+        auto level = [](QWidget* panel, const char* name) {
+            return panel->findChild<controls::TVoltageValueEditLyra*>(QString::fromLatin1(name));
+        };
+        auto readOut = [](QWidget* panel, const char* name) {
+            return panel->findChild<display::TUnitValueLabel*>(QString::fromLatin1(name));
+        };
+
+        QWidget* trigger = in("TriggerPanel");
+        controls::TTriggerControlsLyraRM& t = p.TriggerControlsLyraRM1;
+        t.SetTriggerSourceA(onOff(trigger, "TriggerAButton"));
+        t.SetTriggerSourceB(onOff(trigger, "TriggerBButton"));
+        t.SetTrigUnderOverA(button(trigger, "TriggerUnderAButton"));
+        t.SetTrigUnderOverB(button(trigger, "TriggerUnderBButton"));
+        t.SetTriggerLevelEditA(level(trigger, "TriggerLevelAEdit"));
+        t.SetTriggerLevelEditB(level(trigger, "TriggerLevelBEdit"));
+        t.SetTrigRelation(button(trigger, "TriggerRelationButton"));
+
+        QWidget* sweep = in("SweepPanel");
+        controls::TSweepControlsLyraRM& s = p.SweepControlsLyraRM1;
+        s.SetMakeMaximumButton(onOff(sweep, "MaximumButton"));
+        s.SetMakeAvgButton(onOff(sweep, "AverageButton"));
+        s.SetMakeMinimumButton(onOff(sweep, "MinimumButton"));
+        s.SetSingleButton(onOff(sweep, "SingleButton"));
+        s.SetCalcButton(onOff(sweep, "CalcButton"));
+        s.SetClearScreenButton(onOff(sweep, "ClearScreenButton"));
+
+        QWidget* timeBase = in("TimeBasePanel");
+        controls::TTimeBaseControlsLyraRM& tb = p.TimeBaseControlsLyraRM1;
+        tb.SetSMPScrollBar(timeBase->findChild<QScrollBar*>(QStringLiteral("SMPScrollBar")));
+        tb.SetDSPScrollBar(timeBase->findChild<QScrollBar*>(QStringLiteral("DSPScrollBar")));
+        tb.SetSMPRatio(readOut(timeBase, "SamplesPerSecond"));
+        tb.SetDSPRatio(readOut(timeBase, "SecondPerDivider"));
+        tb.SetDSP_SMPRatio(readOut(timeBase, "DSP_SMP"));
+        tb.SetDSPRatioHz(readOut(timeBase, "FreqPerDiv"));
+
+        QWidget* arm = in("ARMPanel");
+        controls::TArmControlsLyraRM& a = p.ArmControlsLyraRM1;
+        a.SetArmSourceA(onOff(arm, "ArmAButton"));
+        a.SetArmSourceB(onOff(arm, "ArmBButton"));
+        a.SetExternalSource(onOff(arm, "ArmExternalButton"));
+        a.SetTrigUnderOverA(button(arm, "ArmUnderAButton"));
+        a.SetTrigUnderOverB(button(arm, "ArmUnderBButton"));
+        a.SetTrigUnderOverExternal(button(arm, "ArmUnderExternalButton"));
+        a.SetArmLevelEditA(level(arm, "ArmLevelAEdit"));
+        a.SetArmLevelEditB(level(arm, "ArmLevelBEdit"));
+
+        // In the order of the groups on the form.
+        t.SetVirtualScope(&scope);
+        s.SetVirtualScope(&scope);
+        tb.SetVirtualScope(&scope);
+        a.SetVirtualScope(&scope);
+    }
 
     MainFormCore core;
     core.demoMode = [&driver] { return driver.DemoMode(); };
