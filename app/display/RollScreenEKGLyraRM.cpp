@@ -7,29 +7,10 @@
 namespace rollmode::display {
 
 namespace {
-constexpr int kGridCodes[] = {31, 63, 95, 127, 159, 191, 223};
-constexpr int kColumnsPerDivision = 50;
 constexpr uint32_t kCursorBlue = 0xFF0000;  // 0x00BBGGRR
 }  // namespace
 
 TRollScreenEKGLyraRM::TRollScreenEKGLyraRM(QWidget* parent) : TRollScreenParentLyraRM(parent) {}
-
-void TRollScreenEKGLyraRM::ProcessBlock(const uint16_t* words, uint32_t count) {
-    if (count == 0) return;
-    {
-        std::scoped_lock lock(controlLock_, bitmapLock_);
-        settings_ = ReadSettings();
-        if (!settings_.DisplayActive) return;
-        const int width = ImageWidth();
-        const int64_t k = SamplesPerColumnOf(settings_.SMPSetting, settings_.DSPSetting);
-        const int64_t n = store_.FoldBlock(words, count, k, width > 0 ? width : TColumnStore::kColumns);
-        if (width == 0 || n == 0) return;
-        const int drawn = static_cast<int>(std::min<int64_t>({n, width, TColumnStore::kColumns - 1}));
-        CacheColors();
-        SweepInColumns(drawn, store_.WriteIndex() - drawn);
-    }
-    RequestUpdate();
-}
 
 void TRollScreenEKGLyraRM::PrepareDisplay() {
     {

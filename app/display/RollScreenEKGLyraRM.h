@@ -12,7 +12,6 @@ class TRollScreenEKGLyraRM : public TRollScreenParentLyraRM {
 public:
     explicit TRollScreenEKGLyraRM(QWidget* parent = nullptr);
 
-    void ProcessBlock(const uint16_t* words, uint32_t count) override;
     void PrepareDisplay() override;
     void ClearDisplay() override;
 
@@ -26,6 +25,7 @@ private:
     void DrawGrid(int start, int length);
     // Draws the n newest columns, entries s ... s + n - 1, at the cursor.
     void SweepInColumns(int n, int s);
+    void DrawNewColumns(int n, int s) override { SweepInColumns(n, s); }
     void StepCursor(int& x) const { x = x + 1 > ImageWidth() ? 0 : x + 1; }
     // One column at x in the dot or band variants (not trace lines).
     void DrawColumn(int x, int index);

@@ -237,4 +237,23 @@ void TRollScreenParentLyraRM::showEvent(QShowEvent* event) {
     TryRepaint();
 }
 
+
+void TRollScreenParentLyraRM::ProcessBlock(const uint16_t* words, uint32_t count) {
+    if (count == 0) return;
+    {
+        std::scoped_lock lock(controlLock_, bitmapLock_);
+        settings_ = ReadSettings();
+        if (!settings_.DisplayActive) return;
+        const int width = ImageWidth();
+        const int64_t k = SamplesPerColumnOf(settings_.SMPSetting, settings_.DSPSetting);
+        const int64_t n = store_.FoldBlock(words, count, k, width > 0 ? width : TColumnStore::kColumns);
+        if (width == 0 || n == 0) return;
+        // Only what fits on the screen (and in the store) is drawn.
+        const int drawn = static_cast<int>(std::min<int64_t>({n, width, TColumnStore::kColumns - 1}));
+        CacheColors();
+        DrawNewColumns(drawn, store_.WriteIndex() - drawn);
+    }
+    RequestUpdate();
+}
+
 }  // namespace rollmode::display

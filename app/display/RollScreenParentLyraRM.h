@@ -50,7 +50,8 @@ public:
     // and forgets the model.
     void HandleNotification(int32_t code, int32_t& group) override;
     // A block of stream words (processing thread); the screen keeps no reference.
-    void ProcessBlock(const uint16_t* words, uint32_t count) override = 0;
+    // Folds the block into the store and draws what it added (processing thread).
+    void ProcessBlock(const uint16_t* words, uint32_t count) final;
     // The flow manager shows and hides the screens from the user-interface thread.
     void SetShown(bool shown) override { setVisible(shown); }
     // Start of acquisition (GUI thread).
@@ -67,6 +68,12 @@ public:
     const TColumnStore& Store() const { return store_; }
 
 protected:
+    // Codes of the seven horizontal grid lines, every 32 codes.
+    static constexpr int kGridCodes[] = {31, 63, 95, 127, 159, 191, 223};
+    static constexpr int kColumnsPerDivision = 50;
+
+    // Draws the n newest columns, whose entries start at store index s (both locks held).
+    virtual void DrawNewColumns(int n, int s) = 0;
     // Full redraw from the store; the caller holds both locks.
     virtual void RepaintScreen() = 0;
 

@@ -15,7 +15,6 @@ class TRollScreenShiftLyraRM : public TRollScreenParentLyraRM {
 public:
     explicit TRollScreenShiftLyraRM(QWidget* parent = nullptr);
 
-    void ProcessBlock(const uint16_t* words, uint32_t count) override;
     void PrepareDisplay() override;
     void ClearDisplay() override;
 
@@ -30,6 +29,7 @@ private:
     void DrawGrid(int n);
     // Moves the picture left by n and draws the n newest columns, entries s ... s + n - 1.
     void ScrollInColumns(int n, int s);
+    void DrawNewColumns(int n, int s) override { ScrollInColumns(n, s); }
     void ResetPicture();
 
     int gridPhase_ = 0;
