@@ -133,27 +133,3 @@ TEST_F(SweepGroup, RealSamplesDisableTheTraceChoiceAndKeepIt) {
     EXPECT_TRUE(minimum->isEnabled());
     ExpectTraces(false, true, false);
 }
-
-TEST_F(SweepGroup, TraceButtonsShowWhichTraceTheyChoose) {
-    // The strong line sits at the top for maximum and at the bottom for minimum.
-    auto strongRow = [](QWidget* button) {
-        const QImage image = button->grab().toImage();
-        const QRgb text = button->palette().color(QPalette::Active, QPalette::ButtonText).rgb();
-        int row = -1;
-        int most = 0;
-        for (int y = 0; y < image.height(); ++y) {
-            int count = 0;
-            for (int x = 0; x < 12; ++x) count += image.pixel(x, y) == text ? 1 : 0;
-            if (count > most) {
-                most = count;
-                row = y;
-            }
-        }
-        return row;
-    };
-    const int top = strongRow(maximum);
-    const int middle = strongRow(average);
-    const int bottom = strongRow(minimum);
-    EXPECT_LT(top, middle);
-    EXPECT_LT(middle, bottom);
-}
