@@ -146,9 +146,13 @@ inline constexpr const char* kHintTriggered = "Mode triggered";
 inline constexpr const char* kHintFree = "Mode free";
 inline constexpr const char* kHintDefined = "Mode defined length";
 inline constexpr const char* kHintContinuous = "Mode continuos";
-
-// Trigger, ARM, time base and sweep controls.
+// Measurement record and save controls, information panels.
 inline constexpr const char* kArmTriggerConflict = "Arm and Trigger settings conflict.";
+inline constexpr const char* kClearTheFile = "Clear the file?";
+inline constexpr const char* kRecordFileExtension = "rmd";
+inline constexpr const char* kLiveVoltageCaption = "U(t)";
+
+// Trigger, ARM, time base and sweep controls (the conflict text is above).
 inline constexpr const char* kCaptionUnder = "<";
 inline constexpr const char* kCaptionOver = ">";
 inline constexpr const char* kCaptionExternalLow = "0";

@@ -34,6 +34,10 @@ public:
     core::TVirtualDriverLyraRM& VirtualDriverLyraRM1();
 
 private:
+    // The information panels, vertical shifts and control groups with their
+    // controls on the form.
+    void LinkPanelsAndGroups(TMainForm& form, core::MessageBoxService& messages);
+
     struct Parts;
     std::unique_ptr<Parts> parts_;
 };
