@@ -14,6 +14,7 @@ class TVirtualDriverLyraRM;
 namespace rollmode::shell {
 
 class TMainForm;
+class TMainMenu;
 
 class MainFormComponents {
 public:
@@ -32,6 +33,7 @@ public:
 
     core::TVirtualScopeLyraRM& VirtualScopeLyraRM1();
     core::TVirtualDriverLyraRM& VirtualDriverLyraRM1();
+    TMainMenu& MainMenu1();
 
 private:
     // The information panels, vertical shifts and control groups with their
