@@ -220,6 +220,9 @@ TEST(FlowManager, TriggeredRecordingWithoutATriggerSourceReadsNothing) {
     rig.scope.InitializeApplication();
     rig.scope.SetMeasurementStarted(true);
     rig.scope.NotifyListeners(kNotifySettingsChanged, 9);
+    // Wait until the settings records of the start have reached the screen, then a
+    // little longer for any sample that would wrongly follow.
+    ASSERT_TRUE(rig.WaitFor([&] { return !Split(rig.ekg.Words()).recordCodes.empty(); }));
     rig.WaitFor([] { return false; }, 100);
     EXPECT_EQ(rig.driver.SampleCounter(), 0);
     const Stream stream = Split(rig.ekg.Words());

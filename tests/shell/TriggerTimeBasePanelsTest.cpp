@@ -2,6 +2,8 @@
 // the real model by the main window's components.
 #include <gtest/gtest.h>
 
+#include "TempWorkFolder.h"
+
 #include <algorithm>
 #include <string>
 #include <vector>
@@ -40,6 +42,7 @@ W* In(shell::TMainForm& form, const char* panel, const char* name) {
 }  // namespace
 
 TEST(TriggerTimeBasePanels, GroupsRegisterAndDriveTheModelFromTheMainWindow) {
+    TempWorkFolder work;
     AnswerYes messages;
     shell::QtApplicationControl control;
     shell::TMainForm form(&control);
