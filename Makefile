@@ -47,8 +47,12 @@ sanitize: deps
 	cmake --build $(BUILD)-tsan -j $(JOBS)
 	cd $(BUILD)-tsan && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -j $(JOBS) -LE 'gui|soak|stream' --timeout 600
 
+# Every stage's Google Benchmark, the screens' benchmark, then one recording measured end to end
+# (scripts/bench-e2e.sh: simulator at 5 MS/s, the program offscreen, 60 s; docs/PERFORMANCE.md).
 bench: build
-	$(BUILD)/bin/rollmode_bench
+	$(BUILD)/bin/rollmode_bench --benchmark_min_time=0.2
+	$(BUILD)/bin/rollmode_screen_bench --benchmark_min_time=0.2
+	bash scripts/bench-e2e.sh $(BUILD)/bin 60
 
 # The simulated instrument (own process) and the driver at 5 MS/s for 60 s: overflows and CPU.
 soak: build

@@ -1,5 +1,6 @@
 // Folding sample words into the roll screens' column store, one core: plain samples
-// at 1 and at 10,000 samples per column, and a stream with records and markers.
+// at 1, 3, 100 (5 MS/s at 20 ms per division) and 10,000 samples per column, and a
+// stream with records and markers.
 #include <benchmark/benchmark.h>
 
 #include <memory>
@@ -29,7 +30,7 @@ void BM_AccumulateSamples(benchmark::State& state) {
     }
     state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(words.size()));
 }
-BENCHMARK(BM_AccumulateSamples)->Arg(1)->Arg(3)->Arg(10000);
+BENCHMARK(BM_AccumulateSamples)->Arg(1)->Arg(3)->Arg(100)->Arg(10000);
 
 // One settings record every 4096 words and a loss marker every 16384.
 void BM_AccumulateSamplesWithRecords(benchmark::State& state) {

@@ -16,6 +16,6 @@ function(rollmode_test name)
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main Threads::Threads)
   gtest_discover_tests(${name}
     PROPERTIES LABELS "${T_LABELS}"
-    WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/bin
+    WORKING_DIRECTORY ${ROLLMODE_TEST_WORKDIR}
     DISCOVERY_TIMEOUT 60)
 endfunction()

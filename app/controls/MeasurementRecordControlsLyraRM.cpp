@@ -2,29 +2,13 @@
 
 #include <cmath>
 
+#include "ArmTriggerRule.h"
 #include "GroupConnect.h"
 #include "NotificationCodes.h"
 #include "ResourceStringsLyraRM.h"
 #include "ports/MessageBoxService.h"
 
 namespace rollmode::controls {
-
-bool ArmTriggerSettingsConsistent(const core::TVirtualScopeLyraRM& s) {
-    struct Channel {
-        bool trigger, arm, triggerUnder, armUnder;
-        double triggerLevel, armLevel;
-    };
-    const Channel channels[] = {
-        {s.TriggerSourceA(), s.ARMSourceA(), s.TriggerUnderA(), s.ARMUnderA(), s.TriggerLevelA(), s.ARMLevelA()},
-        {s.TriggerSourceB(), s.ARMSourceB(), s.TriggerUnderB(), s.ARMUnderB(), s.TriggerLevelB(), s.ARMLevelB()},
-    };
-    for (const Channel& c : channels) {
-        if (!c.trigger || !c.arm) continue;
-        if (c.triggerUnder && !c.armUnder && c.armLevel > c.triggerLevel) return false;
-        if (!c.triggerUnder && c.armUnder && c.armLevel < c.triggerLevel) return false;
-    }
-    return true;
-}
 
 TMeasurementRecordControlsLyraRM::TMeasurementRecordControlsLyraRM(QObject* parent) : QObject(parent) {
     SetControlGroup(core::kGroupMeasurementRecordControls);
@@ -59,11 +43,7 @@ void TMeasurementRecordControlsLyraRM::OnClick(QObject* sender) {
     if (scope == nullptr || sender == nullptr) return;
     if (sender == start_) {
         if (!scope->MeasurementStarted()) {
-            if (ArmTriggerSettingsConsistent(*scope)) {
-                scope->SetMeasurementStarted(true);
-            } else if (messages_ != nullptr) {
-                messages_->Show(strings::kArmTriggerConflict, core::MsgButtons::Ok, core::MsgIcon::Warning);
-            }
+            if (ConfirmArmTriggerConsistent(*scope, messages_)) scope->SetMeasurementStarted(true);
         }
     } else if (sender == stop_) {
         if (scope->MeasurementStarted()) scope->SetMeasurementStarted(false);

@@ -16,11 +16,6 @@ class MessageBoxService;
 
 namespace rollmode::controls {
 
-// For channel A, then B, where the channel is both a trigger and an arm source: a
-// trigger under its level with the arm over a higher level, or a trigger over its
-// level with the arm under a lower level, can never arm and then trigger.
-bool ArmTriggerSettingsConsistent(const core::TVirtualScopeLyraRM& scope);
-
 class TMeasurementRecordControlsLyraRM : public QObject, public core::TWrapperComponentLyraRM {
     Q_OBJECT
 public:

@@ -36,24 +36,45 @@ TProcessingThreadRM::~TProcessingThreadRM() { Join(nullptr); }
 void TProcessingThreadRM::Execute() {
     TDataSourceModuleLyraRM& ring = *flow_.DataSourceInstance();
     TVirtualScopeLyraRM& scope = *flow_.VirtualScope();
+    // The live voltages would change with every block (150 a second at the highest rate), each
+    // change drawing two texts and repainting two labels; nobody reads that fast. They follow
+    // the stream at most every kVoltageIntervalMs, and the last word of a burst is shown as
+    // soon as a turn finds no data.
+    uint32_t lastVoltageTick = platform::TickCount() - kVoltageIntervalMs;
+    bool voltagePending = false;
+    uint16_t pendingWord = 0;
+    const auto showVoltage = [&](bool idle) {
+        if (!voltagePending) return;
+        const uint32_t now = platform::TickCount();
+        if (!idle && now - lastVoltageTick < kVoltageIntervalMs) return;
+        scope.SetActualVoltage(pendingWord);
+        lastVoltageTick = now;
+        voltagePending = false;
+    };
     while (!Terminated()) {
         int32_t n = 0;
         const uint16_t* p = ring.GetReadBuffer(n);
         if (!p) {
             // Idle: runs the record file still gathers go to disk now.
             scope.FlushRecordFile();
+            showVoltage(true);
             platform::SleepMs(2);
             continue;
         }
         if (n <= 0) {
             ring.CommitRead(0);
+            showVoltage(true);
             continue;
         }
         if (RollScreenView* screen = Screen()) screen->ProcessBlock(p, static_cast<uint32_t>(n));
         scope.AppendToRecordFile(p, static_cast<uint32_t>(n));
         if (const uint64_t lost = marks_.Count(p, static_cast<uint32_t>(n))) scope.AddLostDataMarks(lost);
-        scope.SetActualVoltage(p[n - 1]);
+        // A block ending in a record or marker only repaints the voltages: it does not
+        // replace a sample held back.
+        if (!voltagePending || (p[n - 1] >> 8) != 0) pendingWord = p[n - 1];
+        voltagePending = true;
         ring.CommitRead(n);
+        showVoltage(false);
     }
 }
 

@@ -1,7 +1,7 @@
 #pragma once
 // The consumer: hands every pending run of stream words to the active screen,
 // appends it to the record file while saving, and shows the last word as live
-// voltages.
+// voltages (at most every 50 ms; the last word of a burst once the stream pauses).
 #include <atomic>
 #include <cstdint>
 
@@ -27,6 +27,9 @@ private:
 
 class TProcessingThreadRM final : public TWorkerThread {
 public:
+    // Shortest time between two updates of the live voltages.
+    static constexpr uint32_t kVoltageIntervalMs = 50;
+
     TProcessingThreadRM(TFlowManagerLyraRM& flow, RollScreenView* screen);
     ~TProcessingThreadRM() override;
 

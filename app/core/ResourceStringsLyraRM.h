@@ -209,5 +209,12 @@ inline constexpr const char* kDemoChannelB = "Channel B";
 inline constexpr const char* kDemoUnitMilliVolt = "mV";
 inline constexpr const char* kDemoUnitMilliSecond = "mS";
 inline constexpr const char* kDemoPeriodTooShort = "The period must be at least 1 mS.";
+// Trigger, ARM, time base and sweep controls (the conflict text is above).
+inline constexpr const char* kCaptionUnder = "<";
+inline constexpr const char* kCaptionOver = ">";
+inline constexpr const char* kCaptionExternalLow = "0";
+inline constexpr const char* kCaptionExternalHigh = "1";
+inline constexpr const char* kCaptionRelationAnd = "AND";
+inline constexpr const char* kCaptionRelationOr = "OR";
 
 }  // namespace rollmode::strings

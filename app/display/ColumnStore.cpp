@@ -45,46 +45,61 @@ struct ChunkStats {
     uint32_t minA = 255, maxA = 0, minB = 255, maxB = 0;
 };
 
-// Statistics of m plain sample words; false (stats unusable) when a word below 3 occurs.
+// Statistics of m words taken as plain samples, always complete. False when a word
+// below 3 may be among them: the vector part flags any word whose high byte is 0 (a
+// superset, so the check costs nothing beyond the minimum it takes anyway), the scalar
+// tail tests exactly; the caller then looks for the word exactly.
 bool PlainChunkStats(const uint16_t* p, uint32_t m, ChunkStats& s) {
     uint32_t j = 0;
+    bool plain = true;
 #if defined(__SSE2__)
     // Bytes are viewed as lanes: even bytes are channel A, odd bytes channel B. One
     // unsigned byte min/max covers both channels; psadbw sums eight bytes at a time.
-    const __m128i zero = _mm_setzero_si128();
-    const __m128i two = _mm_set1_epi16(2);
-    const __m128i lowBytes = _mm_set1_epi16(0x00FF);
-    __m128i vmin = _mm_set1_epi8(static_cast<char>(0xFF)), vmax = zero;
-    __m128i sumLow = zero, sumAll = zero, special = zero;
-    for (; j + 8 <= m; j += 8) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + j));
-        vmin = _mm_min_epu8(vmin, v);
-        vmax = _mm_max_epu8(vmax, v);
-        sumLow = _mm_add_epi64(sumLow, _mm_sad_epu8(_mm_and_si128(v, lowBytes), zero));
-        sumAll = _mm_add_epi64(sumAll, _mm_sad_epu8(v, zero));
-        special = _mm_or_si128(special, _mm_cmpeq_epi16(_mm_subs_epu16(v, two), zero));
-    }
-    if (_mm_movemask_epi8(special) != 0) return false;
-    alignas(16) uint8_t mins[16], maxs[16];
-    alignas(16) uint64_t lo[2], all[2];
-    _mm_store_si128(reinterpret_cast<__m128i*>(mins), vmin);
-    _mm_store_si128(reinterpret_cast<__m128i*>(maxs), vmax);
-    _mm_store_si128(reinterpret_cast<__m128i*>(lo), sumLow);
-    _mm_store_si128(reinterpret_cast<__m128i*>(all), sumAll);
-    if (j > 0) {
-        for (int b = 0; b < 16; b += 2) {
-            s.minA = std::min<uint32_t>(s.minA, mins[b]);
-            s.maxA = std::max<uint32_t>(s.maxA, maxs[b]);
-            s.minB = std::min<uint32_t>(s.minB, mins[b + 1]);
-            s.maxB = std::max<uint32_t>(s.maxB, maxs[b + 1]);
+    if (m >= 8) {
+        const __m128i zero = _mm_setzero_si128();
+        const __m128i lowBytes = _mm_set1_epi16(0x00FF);
+        __m128i vmin = _mm_set1_epi8(static_cast<char>(0xFF)), vmax = zero;
+        __m128i sumLow = zero, sumAll = zero;
+        for (; j + 16 <= m; j += 16) {
+            const __m128i v0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + j));
+            const __m128i v1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + j + 8));
+            vmin = _mm_min_epu8(vmin, _mm_min_epu8(v0, v1));
+            vmax = _mm_max_epu8(vmax, _mm_max_epu8(v0, v1));
+            sumLow = _mm_add_epi64(sumLow, _mm_add_epi64(_mm_sad_epu8(_mm_and_si128(v0, lowBytes), zero),
+                                                          _mm_sad_epu8(_mm_and_si128(v1, lowBytes), zero)));
+            sumAll = _mm_add_epi64(sumAll, _mm_add_epi64(_mm_sad_epu8(v0, zero), _mm_sad_epu8(v1, zero)));
         }
-        s.sumA = lo[0] + lo[1];
-        s.sumB = all[0] + all[1] - s.sumA;
+        if (j + 8 <= m) {
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + j));
+            vmin = _mm_min_epu8(vmin, v);
+            vmax = _mm_max_epu8(vmax, v);
+            sumLow = _mm_add_epi64(sumLow, _mm_sad_epu8(_mm_and_si128(v, lowBytes), zero));
+            sumAll = _mm_add_epi64(sumAll, _mm_sad_epu8(v, zero));
+            j += 8;
+        }
+        // Fold the eight byte pairs to one: bytes 0 and 1 hold channel A and B.
+        vmin = _mm_min_epu8(vmin, _mm_srli_si128(vmin, 8));
+        vmin = _mm_min_epu8(vmin, _mm_srli_si128(vmin, 4));
+        vmin = _mm_min_epu8(vmin, _mm_srli_si128(vmin, 2));
+        vmax = _mm_max_epu8(vmax, _mm_srli_si128(vmax, 8));
+        vmax = _mm_max_epu8(vmax, _mm_srli_si128(vmax, 4));
+        vmax = _mm_max_epu8(vmax, _mm_srli_si128(vmax, 2));
+        const uint32_t mins = static_cast<uint32_t>(_mm_cvtsi128_si32(vmin));
+        const uint32_t maxs = static_cast<uint32_t>(_mm_cvtsi128_si32(vmax));
+        plain = (mins & 0xFF00u) != 0;
+        s.minA = mins & 0xFFu;
+        s.minB = (mins >> 8) & 0xFFu;
+        s.maxA = maxs & 0xFFu;
+        s.maxB = (maxs >> 8) & 0xFFu;
+        sumLow = _mm_add_epi64(sumLow, _mm_unpackhi_epi64(sumLow, sumLow));
+        sumAll = _mm_add_epi64(sumAll, _mm_unpackhi_epi64(sumAll, sumAll));
+        s.sumA = static_cast<uint64_t>(_mm_cvtsi128_si64(sumLow));
+        s.sumB = static_cast<uint64_t>(_mm_cvtsi128_si64(sumAll)) - s.sumA;
     }
 #endif
     for (; j < m; ++j) {
         const uint16_t w = p[j];
-        if (w < 3) return false;
+        plain &= w >= 3;
         const uint32_t a = w & 0xFFu, b = w >> 8;
         s.sumA += a;
         s.sumB += b;
@@ -93,7 +108,7 @@ bool PlainChunkStats(const uint16_t* p, uint32_t m, ChunkStats& s) {
         s.minB = std::min(s.minB, b);
         s.maxB = std::max(s.maxB, b);
     }
-    return true;
+    return plain;
 }
 
 }  // namespace
@@ -178,9 +193,12 @@ uint32_t TColumnStore::AccumulateChunk(const uint16_t* words, uint32_t count) {
     uint32_t used = count;
     if (!PlainChunkStats(words, count, s)) {
         // Fold the plain words before the record or marker; it is handled by the caller.
+        // The flag may have come from samples with a high byte of 0: then all are plain.
         used = FindSpecial(words, count);
-        s = ChunkStats{};
-        PlainChunkStats(words, used, s);
+        if (used < count) {
+            s = ChunkStats{};
+            PlainChunkStats(words, used, s);
+        }
     }
     if (used == 0) return 0;
     n_ += used;

@@ -7,6 +7,7 @@
 #include <QPointer>
 #include <QScrollBar>
 #include <QTimer>
+#include <QToolButton>
 
 #include "ChannelControlsLyraRM.h"
 #include "DataSourceModuleLyraRM.h"
@@ -31,6 +32,13 @@
 #include "VirtualDriverLyraRM.h"
 #include "VirtualScopeLyraRM.h"
 #include "ports/RollScreenView.h"
+// Trigger, ARM, time base and sweep control groups.
+#include "ArmControlsLyraRM.h"
+#include "SweepControlsLyraRM.h"
+#include "TimeBaseControlsLyraRM.h"
+#include "TriggerControlsLyraRM.h"
+#include "UnitValueLabel.h"
+#include "VoltageValueEditLyra.h"
 
 namespace rollmode::shell {
 
@@ -50,6 +58,46 @@ private:
 template <typename T>
 T* Control(const TMainForm& form, const char* objectName) {
     return form.findChild<T*>(QString::fromLatin1(objectName));
+}
+
+// --- Trigger, ARM, time base and sweep groups: their widgets ------------------------
+void LinkTriggerTimeBaseGroups(const TMainForm& form, controls::TTriggerControlsLyraRM& trigger,
+                               controls::TSweepControlsLyraRM& sweep, controls::TTimeBaseControlsLyraRM& timeBase,
+                               controls::TArmControlsLyraRM& arm) {
+    using controls::TOnOffButtonLyra;
+    using controls::TVoltageValueEditLyra;
+    using display::TUnitValueLabel;
+
+    trigger.SetTriggerSourceA(Control<TOnOffButtonLyra>(form, "TriggerAButton"));
+    trigger.SetTriggerSourceB(Control<TOnOffButtonLyra>(form, "TriggerBButton"));
+    trigger.SetTrigUnderOverA(Control<QToolButton>(form, "TriggerUnderAButton"));
+    trigger.SetTrigUnderOverB(Control<QToolButton>(form, "TriggerUnderBButton"));
+    trigger.SetTriggerLevelEditA(Control<TVoltageValueEditLyra>(form, "TriggerLevelAEdit"));
+    trigger.SetTriggerLevelEditB(Control<TVoltageValueEditLyra>(form, "TriggerLevelBEdit"));
+    trigger.SetTrigRelation(Control<QToolButton>(form, "TriggerRelationButton"));
+
+    sweep.SetMakeMaximumButton(Control<TOnOffButtonLyra>(form, "MaximumButton"));
+    sweep.SetMakeAvgButton(Control<TOnOffButtonLyra>(form, "AverageButton"));
+    sweep.SetMakeMinimumButton(Control<TOnOffButtonLyra>(form, "MinimumButton"));
+    sweep.SetSingleButton(Control<TOnOffButtonLyra>(form, "SingleButton"));
+    sweep.SetCalcButton(Control<TOnOffButtonLyra>(form, "CalcButton"));
+    sweep.SetClearScreenButton(Control<TOnOffButtonLyra>(form, "ClearScreenButton"));
+
+    timeBase.SetSMPScrollBar(Control<QScrollBar>(form, "SMPScrollBar"));
+    timeBase.SetDSPScrollBar(Control<QScrollBar>(form, "DSPScrollBar"));
+    timeBase.SetSMPRatio(Control<TUnitValueLabel>(form, "SamplesPerSecond"));
+    timeBase.SetDSPRatio(Control<TUnitValueLabel>(form, "SecondPerDivider"));
+    timeBase.SetDSP_SMPRatio(Control<TUnitValueLabel>(form, "DSP_SMP"));
+    timeBase.SetDSPRatioHz(Control<TUnitValueLabel>(form, "FreqPerDiv"));
+
+    arm.SetArmSourceA(Control<TOnOffButtonLyra>(form, "ArmAButton"));
+    arm.SetArmSourceB(Control<TOnOffButtonLyra>(form, "ArmBButton"));
+    arm.SetExternalSource(Control<TOnOffButtonLyra>(form, "ArmExternalButton"));
+    arm.SetTrigUnderOverA(Control<QToolButton>(form, "ArmUnderAButton"));
+    arm.SetTrigUnderOverB(Control<QToolButton>(form, "ArmUnderBButton"));
+    arm.SetTrigUnderOverExternal(Control<QToolButton>(form, "ArmUnderExternalButton"));
+    arm.SetArmLevelEditA(Control<TVoltageValueEditLyra>(form, "ArmLevelAEdit"));
+    arm.SetArmLevelEditB(Control<TVoltageValueEditLyra>(form, "ArmLevelBEdit"));
 }
 }  // namespace
 
@@ -87,8 +135,8 @@ struct MainFormComponents::Parts final : core::TNotificationHandler {
     // Settings, information panels and the control groups, linked to the model in
     // this order after the flow manager and the data source (the order of
     // registration is the order of delivery): settings 10, panels 1, then the
-    // groups 2, 3, 4, 6, 7, 8, 9, 11, 12, 14, 18. Groups 8, 12, 14 and 18 join in
-    // their own block.
+    // groups 2, 3, 4, 6, 7, 8, 9, 11, 12, 14, 18. Groups 8, 12, 14 and 18 find
+    // their widgets in their own block.
     controls::TSettingsLyraRM SettingsLyraRM1;
     display::TInformationPanelALyraRM InformationPanelALyraRM1;
     display::TInformationPanelBLyraRM InformationPanelBLyraRM1;
@@ -99,6 +147,11 @@ struct MainFormComponents::Parts final : core::TNotificationHandler {
     controls::TOpenSaveControlsLyraRM OpenSaveControlsLyraRM1;
     controls::TMeasurementRecordControlsLyraRM MeasurementRecordControlsLyraRM1;
     controls::TModeDisplayLyraRM ModeDisplayLyraRM1;
+    // Trigger, ARM, time base and sweep groups (8, 18, 14, 12).
+    controls::TTriggerControlsLyraRM TriggerControlsLyraRM1;
+    controls::TSweepControlsLyraRM SweepControlsLyraRM1;
+    controls::TTimeBaseControlsLyraRM TimeBaseControlsLyraRM1;
+    controls::TArmControlsLyraRM ArmControlsLyraRM1;
     // Owned by the main window (Qt parent).
     QPointer<QTimer> Timer1;
     QPointer<QFileDialog> SaveDialog;
@@ -187,6 +240,8 @@ void MainFormComponents::LinkPanelsAndGroups(TMainForm& form, core::MessageBoxSe
     using display::TChannelIndicationButtonLyra;
     using display::TUnitValueLabel;
     using controls::TOnOffButtonLyra;
+    LinkTriggerTimeBaseGroups(form, p.TriggerControlsLyraRM1, p.SweepControlsLyraRM1, p.TimeBaseControlsLyraRM1,
+                              p.ArmControlsLyraRM1);
 
     display::TInformationPanelALyraRM& infoA = p.InformationPanelALyraRM1;
     infoA.SetChannelA(Control<QLabel>(form, "InfoChannelA"));
@@ -266,6 +321,8 @@ void MainFormComponents::LinkPanelsAndGroups(TMainForm& form, core::MessageBoxSe
     save.SetVirtualScope(&scope);
     scope.SetFileSizeLabel(Control<TUnitValueLabel>(form, "RecordSizeLabel"));
 
+    p.TriggerControlsLyraRM1.SetVirtualScope(&scope);
+
     controls::TMeasurementRecordControlsLyraRM& record = p.MeasurementRecordControlsLyraRM1;
     record.SetMeasurementStart(Control<TOnOffButtonLyra>(form, "StartButton"));
     record.SetMeasurementStop(Control<TOnOffButtonLyra>(form, "StopButton"));
@@ -286,6 +343,10 @@ void MainFormComponents::LinkPanelsAndGroups(TMainForm& form, core::MessageBoxSe
     mode.SetGridButton(Control<TOnOffButtonLyra>(form, "GridButton"));
     mode.SetGridScroll(Control<QScrollBar>(form, "GridBrightnessBar"));
     mode.SetVirtualScope(&scope);
+
+    p.SweepControlsLyraRM1.SetVirtualScope(&scope);
+    p.TimeBaseControlsLyraRM1.SetVirtualScope(&scope);
+    p.ArmControlsLyraRM1.SetVirtualScope(&scope);
 
     form.ApplyHints();
 }

@@ -25,8 +25,11 @@
 #include "QtApplicationControl.h"
 #include "QtIndicatorLamp.h"
 #include "ResourceStringsLyraRM.h"
+#include "TraceGlyphButtonLyra.h"
+#include "UnitValueFormat.h"
 #include "UnitValueLabel.h"
 #include "VerticalSlideLyra.h"
+#include "VoltageValueEditLyra.h"
 
 namespace rollmode::shell {
 namespace {
@@ -468,7 +471,22 @@ void TMainForm::BuildGridControls() {
     brightnessBar_->resize(layout_.brightnessBar.width, layout_.brightnessBar.height);
 }
 
-void TMainForm::BuildSweepPanel() { sweepPanel_ = MakePanel("SweepPanel", strings::kPanelSweep, layout_.sweepPanel); }
+void TMainForm::BuildSweepPanel() {
+    sweepPanel_ = MakePanel("SweepPanel", strings::kPanelSweep, layout_.sweepPanel);
+    auto onOff = [this](QWidget* button, const char* name, const char* text, int left, int top, int width) {
+        button->setObjectName(QString::fromLatin1(name));
+        if (auto* b = qobject_cast<QToolButton*>(button)) b->setText(QString::fromLatin1(text));
+        button->setGeometry(left, top, width, 22);
+    };
+    onOff(new controls::TOnOffButtonLyra(sweepPanel_), "SingleButton", strings::kButtonSingle, 4, 16, 38);
+    onOff(new controls::TOnOffButtonLyra(sweepPanel_), "CalcButton", strings::kButtonCalc, 44, 16, 38);
+    // The trace buttons stand maximum, average, minimum from left to right.
+    using Trace = controls::TTraceGlyphButtonLyra::Trace;
+    onOff(new controls::TTraceGlyphButtonLyra(Trace::Maximum, sweepPanel_), "MaximumButton", "", 4, 42, 26);
+    onOff(new controls::TTraceGlyphButtonLyra(Trace::Average, sweepPanel_), "AverageButton", "", 30, 42, 26);
+    onOff(new controls::TTraceGlyphButtonLyra(Trace::Minimum, sweepPanel_), "MinimumButton", "", 56, 42, 26);
+    onOff(new controls::TOnOffButtonLyra(sweepPanel_), "ClearScreenButton", strings::kButtonClearScreen, 4, 68, 78);
+}
 
 void TMainForm::BuildSavePanel() {
     savePanel_ = MakePanel("SavePanel", strings::kPanelSave, layout_.savePanel);
@@ -486,6 +504,31 @@ void TMainForm::BuildSavePanel() {
 
 void TMainForm::BuildTimeBasePanel() {
     timeBasePanel_ = MakePanel("TimeBasePanel", strings::kPanelTimeBase, layout_.timeBasePanel);
+    // The caption's "SMP" and "DSP" stand over the two bars.
+    auto makeBar = [this](const char* name, int maximum, int pageStep, int left) {
+        auto* bar = new QScrollBar(Qt::Horizontal, timeBasePanel_);
+        bar->setObjectName(QString::fromLatin1(name));
+        bar->setRange(0, maximum);
+        bar->setPageStep(pageStep);
+        bar->setFocusPolicy(Qt::TabFocus);
+        // A scroll bar's keys and wheel run the other way by default; these bars are
+        // rate settings, where the right arrow and the wheel turned up mean faster.
+        bar->setInvertedControls(false);
+        bar->setGeometry(left, 18, 86, 16);
+        return bar;
+    };
+    makeBar("SMPScrollBar", 15, 1, 6);  // limited to 14 at start-up
+    makeBar("DSPScrollBar", 16, 5, 101);
+    auto makeReadOut = [this](const char* name, int controlType, int left, int top) {
+        auto* label = new display::TUnitValueLabel(timeBasePanel_);
+        label->setObjectName(QString::fromLatin1(name));
+        label->SetControlType(controlType);
+        label->setGeometry(left, top, 86, 16);
+    };
+    makeReadOut("SamplesPerSecond", display::kUnitSamplesPerSecond, 6, 40);
+    makeReadOut("SecondPerDivider", display::kUnitSecondsPerDivision, 101, 40);
+    makeReadOut("DSP_SMP", display::kUnitSampleCount, 6, 62);
+    makeReadOut("FreqPerDiv", display::kUnitHertzPerDivision, 101, 62);
 }
 
 void TMainForm::BuildRecordPanel() {
@@ -500,8 +543,38 @@ void TMainForm::BuildRecordPanel() {
     Place<controls::TLongerTimeEditLyraRM>(recordPanel_, "LengthEdit", 50, 70, 130, 20);
 }
 
+namespace {
+// One channel's row of the trigger and ARM panels: source switch, under/over
+// button (bold caption) and level edit.
+void MakeLevelRow(QWidget* panel, const char* sourceName, const char* sourceText, const char* underName,
+                  const char* editName, int top) {
+    auto* source = new controls::TOnOffButtonLyra(panel);
+    source->setObjectName(QString::fromLatin1(sourceName));
+    source->setText(QString::fromLatin1(sourceText));
+    source->setGeometry(6, top, 30, 22);
+    auto* under = new QToolButton(panel);
+    under->setObjectName(QString::fromLatin1(underName));
+    under->setText(QString::fromLatin1(strings::kCaptionOver));
+    QFont bold = under->font();
+    bold.setBold(true);
+    under->setFont(bold);
+    under->setGeometry(38, top, 22, 22);
+    if (editName != nullptr) {
+        auto* edit = new controls::TVoltageValueEditLyra(panel);
+        edit->setObjectName(QString::fromLatin1(editName));
+        edit->setGeometry(62, top + 1, 77, 20);
+    }
+}
+}  // namespace
+
 void TMainForm::BuildTriggerPanel() {
     triggerPanel_ = MakePanel("TriggerPanel", strings::kPanelTrigger, layout_.triggerPanel);
+    MakeLevelRow(triggerPanel_, "TriggerAButton", strings::kButtonA, "TriggerUnderAButton", "TriggerLevelAEdit", 16);
+    MakeLevelRow(triggerPanel_, "TriggerBButton", strings::kButtonB, "TriggerUnderBButton", "TriggerLevelBEdit", 42);
+    auto* relation = new QToolButton(triggerPanel_);
+    relation->setObjectName("TriggerRelationButton");
+    relation->setText(QString::fromLatin1(strings::kCaptionRelationOr));
+    relation->setGeometry(6, 70, 54, 20);
     auto* caption = new QLabel(QString::fromLatin1(strings::kLabelTriggered), triggerPanel_);
     caption->setObjectName("TriggeredCaptionLabel");
     caption->setGeometry(98, 74, 24, 14);
@@ -512,6 +585,11 @@ void TMainForm::BuildTriggerPanel() {
 
 void TMainForm::BuildArmPanel() {
     armPanel_ = MakePanel("ARMPanel", strings::kPanelArm, layout_.armPanel);
+    MakeLevelRow(armPanel_, "ArmAButton", strings::kButtonA, "ArmUnderAButton", "ArmLevelAEdit", 16);
+    MakeLevelRow(armPanel_, "ArmBButton", strings::kButtonB, "ArmUnderBButton", "ArmLevelBEdit", 42);
+    MakeLevelRow(armPanel_, "ArmExternalButton", strings::kButtonE, "ArmUnderExternalButton", nullptr, 68);
+    armPanel_->findChild<QToolButton*>("ArmUnderExternalButton")
+        ->setText(QString::fromLatin1(strings::kCaptionExternalHigh));
     auto* caption = new QLabel(QString::fromLatin1(strings::kLabelArm), armPanel_);
     caption->setObjectName("ArmCaptionLabel");
     caption->setGeometry(98, 74, 24, 14);

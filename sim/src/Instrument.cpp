@@ -113,6 +113,11 @@ uint32_t Instrument::Overflows() const {
     return overflows_;
 }
 
+uint64_t Instrument::DeliveredSamples() const {
+    std::lock_guard lock(mutex_);
+    return deliveredSamples_;
+}
+
 std::array<uint8_t, 2> Instrument::Shift() const {
     std::lock_guard lock(mutex_);
     return shift_;
@@ -413,6 +418,7 @@ void Instrument::Drain(uint16_t* words, size_t maxWords) {
         while (n < maxWords && seg.begin < seg.end) {
             words[n++] = Sample(seg.begin++, fe);
             --closedWords_;
+            ++deliveredSamples_;
         }
         if (n == maxWords) break;
         words[n++] = kOverflowMark;
@@ -420,7 +426,9 @@ void Instrument::Drain(uint16_t* words, size_t maxWords) {
         segmentHead_ = (segmentHead_ + 1) % kMaxSegments;
         --segmentCount_;
     }
+    const size_t before = n;
     while (n < maxWords && openBegin_ < produced) words[n++] = Sample(openBegin_++, fe);
+    deliveredSamples_ += n - before;
     std::fill(words + n, words + maxWords, uint16_t{0});
 }
 

@@ -43,6 +43,7 @@ as device sockets and serves them until interrupted.
   --tolv-ids ID,ID,...    publish multi-device units with these identifiers
   --no-brask              do not publish the single-device unit
   --seed N                random seed for noise (1)
+  --stats FILE            at exit, write the sample words delivered and the overflows
   --help                  this text
 )";
 
@@ -78,6 +79,7 @@ int Fail(const std::string& message) {
 int main(int argc, char** argv) {
     SimulatorConfig config;
     double vanishAfter = 0;
+    std::string statsFile;
     for (int i = 1; i < argc; ++i) {
         const std::string_view opt = argv[i];
         if (opt == "--help" || opt == "-h") {
@@ -150,6 +152,8 @@ int main(int argc, char** argv) {
                 config.multiDeviceIds.push_back(static_cast<uint32_t>(u));
                 start = comma + 1;
             }
+        } else if (opt == "--stats") {
+            statsFile = value;
         } else if (opt == "--seed") {
             if (!ParseUnsigned(value, u)) return Fail("bad seed");
             config.instrument.seed = u;
@@ -172,6 +176,16 @@ int main(int argc, char** argv) {
         if (vanishAfter > 0 && std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() >= vanishAfter) {
             std::fprintf(stderr, "rollmode-sim: vanishing\n");
             break;
+        }
+    }
+    if (!statsFile.empty() && config.publishSingleDevice) {
+        if (std::FILE* f = std::fopen(statsFile.c_str(), "w")) {
+            std::fprintf(f, "delivered_samples %llu\noverflows %u\n",
+                         static_cast<unsigned long long>(sim.SingleDevice().DeliveredSamples()),
+                         sim.SingleDevice().Overflows());
+            std::fclose(f);
+        } else {
+            std::fprintf(stderr, "rollmode-sim: cannot write %s\n", statsFile.c_str());
         }
     }
     sim.Vanish();

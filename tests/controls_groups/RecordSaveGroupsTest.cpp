@@ -1,6 +1,8 @@
 // The record and save groups driven through their real widgets.
 #include <gtest/gtest.h>
 
+#include "ArmTriggerRule.h"
+
 #include <fstream>
 
 #include <QDir>
@@ -159,10 +161,10 @@ TEST(ArmTriggerConsistency, OnlyChannelsThatTriggerAndArmAreTested) {
     scope.SetARMUnderB(true);       // under 50: below the trigger, conflict
     scope.SetTriggerLevelB(100);
     scope.SetARMLevelB(50);
-    EXPECT_FALSE(controls::ArmTriggerSettingsConsistent(scope));
+    EXPECT_FALSE(controls::ArmTriggerConsistent(scope));
     scope.SetARMSourceB(false);
     scope.SetARMSourceExternal(true);
-    EXPECT_TRUE(controls::ArmTriggerSettingsConsistent(scope));
+    EXPECT_TRUE(controls::ArmTriggerConsistent(scope));
 }
 
 class SaveGroupTest : public ::testing::Test {

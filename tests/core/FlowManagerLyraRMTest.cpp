@@ -19,6 +19,7 @@
 #include "VirtualScopeLyraRM.h"
 #include "ports/MessageBoxService.h"
 #include "ports/RollScreenView.h"
+#include "ports/ValueSink.h"
 
 using namespace rollmode::core;
 
@@ -29,6 +30,7 @@ public:
     void ProcessBlock(const uint16_t* words, uint32_t count) override {
         std::lock_guard g(mutex);
         for (uint32_t i = 0; i < count; ++i) received.push_back(words[i]);
+        lastWords.push_back(words[count - 1]);
         blocks.fetch_add(1);
     }
     void PrepareDisplay() override { prepared.fetch_add(1); }
@@ -44,8 +46,14 @@ public:
         return received;
     }
 
+    std::vector<uint16_t> LastWords() {
+        std::lock_guard g(mutex);
+        return lastWords;
+    }
+
     std::mutex mutex;
     std::vector<uint16_t> received;
+    std::vector<uint16_t> lastWords;  // of each block
     std::atomic<int> blocks{0}, prepared{0}, cleared{0};
     std::atomic<bool> shown{false};
 };
@@ -212,6 +220,9 @@ TEST(FlowManager, TriggeredRecordingWithoutATriggerSourceReadsNothing) {
     rig.scope.InitializeApplication();
     rig.scope.SetMeasurementStarted(true);
     rig.scope.NotifyListeners(kNotifySettingsChanged, 9);
+    // Wait until the settings records of the start have reached the screen, then a
+    // little longer for any sample that would wrongly follow.
+    ASSERT_TRUE(rig.WaitFor([&] { return !Split(rig.ekg.Words()).recordCodes.empty(); }));
     rig.WaitFor([] { return false; }, 100);
     EXPECT_EQ(rig.driver.SampleCounter(), 0);
     const Stream stream = Split(rig.ekg.Words());
@@ -273,5 +284,68 @@ TEST(FlowManager, DemoAcquisitionAtTheSlowestRateDoesNotSpinACore) {
     const double cpu = (cpu1.tv_sec - cpu0.tv_sec) + (cpu1.tv_nsec - cpu0.tv_nsec) * 1e-9;
     EXPECT_LT(cpu / wall, 0.25) << "the whole process used " << cpu << " s of CPU in " << wall << " s";
     EXPECT_GT(Split(rig.ekg.Words()).samples.size(), 10u);
+    rig.scope.ShutdownApplication();
+}
+
+namespace {
+class CountingSink final : public ValueSink {
+public:
+    double MainValue() const override { return value.load(); }
+    void SetMainValue(double v) override {
+        value.store(v);
+        sets.fetch_add(1);
+    }
+    std::atomic<double> value{0};
+    std::atomic<int> sets{0};
+};
+}  // namespace
+
+// Demo data at 5 MS/s comes in a block about every millisecond: the live voltages follow at most
+// every 50 ms, and once the stream stops the last word taken is the one shown (within the ring's
+// read wait).
+TEST(FlowManager, LiveVoltagesFollowTheStreamAtMostEveryIntervalAndEndOnTheLastWord) {
+    Rig rig;
+    CountingSink a, b;
+    rig.scope.SetActualVoltageA(&a);
+    rig.scope.SetActualVoltageB(&b);
+    rig.scope.SetSMPSetting(15);
+    rig.scope.InitializeApplication();
+    rig.scope.SetMeasurementStarted(true);
+    rig.scope.NotifyListeners(kNotifySettingsChanged, kGroupMeasurementRecordControls);
+    ASSERT_TRUE(rig.WaitFor([&] { return rig.ekg.blocks.load() > 0; }));
+    const auto started = std::chrono::steady_clock::now();
+    const int setsBefore = a.sets.load(), blocksBefore = rig.ekg.blocks.load();
+    rig.WaitFor([] { return false; }, 400);
+    const double ms =
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started).count();
+    const int sets = a.sets.load() - setsBefore, blocks = rig.ekg.blocks.load() - blocksBefore;
+    ASSERT_GT(blocks, 20) << "the demo stream should deliver many blocks";
+    EXPECT_LE(sets, static_cast<int>(ms / TProcessingThreadRM::kVoltageIntervalMs) + 2);
+    EXPECT_GE(sets, 1);
+
+    rig.scope.SetMeasurementStarted(false);
+    rig.scope.NotifyListeners(kNotifySettingsChanged, kGroupMeasurementRecordControls);
+    // Stopped: once no block has come for a while, the last sample word is the one shown.
+    int quietBlocks = -1;
+    ASSERT_TRUE(rig.WaitFor([&] {
+        const int now = rig.ekg.blocks.load();
+        const bool quiet = now == quietBlocks;
+        quietBlocks = now;
+        if (quiet) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        return quiet && rig.ekg.blocks.load() == now;
+    }));
+    // The voltages take each block's last word; one with a high byte of 0 is no sample.
+    const std::vector<uint16_t> lastWords = rig.ekg.LastWords();
+    uint16_t lastSample = 0;
+    for (auto it = lastWords.rbegin(); it != lastWords.rend(); ++it) {
+        if (*it >> 8) {
+            lastSample = *it;
+            break;
+        }
+    }
+    ASSERT_NE(lastSample, 0);
+    // The idle turn (no data for the ring's read wait of a second) shows what was held back.
+    EXPECT_TRUE(rig.WaitFor([&] { return rig.scope.ActualVoltage() == lastSample; }, 3000))
+        << rig.scope.ActualVoltage() << " shown, " << lastSample << " last";
     rig.scope.ShutdownApplication();
 }

@@ -70,8 +70,12 @@ TEST_F(MainFormComponentsTest, CaptionFollowsTheRealModelFromStartToShutdown) {
                                         core::kGroupVerticalShifts,
                                         core::kGroupChannelControls,
                                         core::kGroupOpenSaveControls,
+                                        core::kGroupTriggerControls,
                                         core::kGroupMeasurementRecordControls,
                                         core::kGroupModeDisplayControls,
+                                        core::kGroupSweepControls,
+                                        core::kGroupTimeBaseControls,
+                                        core::kGroupArmControls,
                                         13};
     std::vector<int32_t> groups;
     for (std::size_t i = 0; i < scope.ListenerCount(); ++i) groups.push_back(scope.ListenerGroup(i));

@@ -82,6 +82,8 @@ public:
     bool FpgaConfigured() const;
     uint32_t FpgaImageBytes() const;
     uint32_t Overflows() const;
+    // Sample words the roll FIFO has handed out so far (overflow marks not counted).
+    uint64_t DeliveredSamples() const;
     std::array<uint8_t, 2> Shift() const;
     const CalibrationData& TrueCalibration() const { return calibration_; }
 
@@ -182,6 +184,7 @@ private:
     Epoch epoch_;
     Epoch previousEpoch_;
     uint32_t overflows_ = 0;
+    uint64_t deliveredSamples_ = 0;
     uint64_t random_;
     bool haveSpareGaussian_ = false;
     double spareGaussian_ = 0;
