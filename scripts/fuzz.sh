@@ -37,7 +37,8 @@ run_one() {
   if [ "$rc" -ne 0 ] || [ -n "$(ls -A "$dir/artifacts")" ]; then
     echo "FAIL $t (exit $rc): $(ls "$dir/artifacts" | tr '\n' ' ')"
     grep -E "ERROR|SUMMARY|runtime error|Test unit written" "$dir/log" | head -20
-    for a in "$dir"/artifacts/*; do [ -e "$a" ] && cp "$a" "fuzz-$t-$(basename "$a")"; done
+    mkdir -p "$BUILD/artifacts"
+    for a in "$dir"/artifacts/*; do [ -e "$a" ] && cp "$a" "$BUILD/artifacts/$t-$(basename "$a")"; done
     return 1
   fi
   printf '%-20s %12s executions %8s exec/s %8s exec/cpu-s %6s corpus\n' "$t" "${runs:-?}" "${secs:-?}" \
@@ -63,7 +64,7 @@ for i in "${!pids[@]}"; do
   cat "$WORK/${names[$i]}.summary"
 done
 if [ "$failed" -ne 0 ]; then
-  echo "fuzzing found failures; crashing inputs were copied to ./fuzz-<target>-*"
+  echo "fuzzing found failures; the inputs are in $BUILD/artifacts (rerun: $BUILD/bin/fuzz_<target> <input>)"
   exit 1
 fi
 echo "fuzzing: no crash, leak or timeout"
