@@ -146,5 +146,75 @@ inline constexpr const char* kHintTriggered = "Mode triggered";
 inline constexpr const char* kHintFree = "Mode free";
 inline constexpr const char* kHintDefined = "Mode defined length";
 inline constexpr const char* kHintContinuous = "Mode continuos";
+// Measurement record and save controls, information panels.
+inline constexpr const char* kArmTriggerConflict = "Arm and Trigger settings conflict.";
+inline constexpr const char* kClearTheFile = "Clear the file?";
+inline constexpr const char* kRecordFileExtension = "rmd";
+inline constexpr const char* kLiveVoltageCaption = "U(t)";
+
+// Main menu, colour, About and demo setup dialogs.
+inline constexpr const char* kMenuFile = "&File";
+inline constexpr const char* kMenuViewer = "Viewer";
+inline constexpr const char* kMenuExit = "E&xit";
+inline constexpr const char* kMenuSettings = "&Settings";
+inline constexpr const char* kMenuRestoreDefaults = "Restore defaults";
+inline constexpr const char* kMenuLoadSaved = "Load saved";
+inline constexpr const char* kMenuSaveSettings = "Save settings";
+inline constexpr const char* kMenuDemoSetup = "Demo setup";
+inline constexpr const char* kMenuColorSetup = "Color setup";
+inline constexpr const char* kMenuToolTipHelp = "Tool tip help";
+inline constexpr const char* kMenuHighPriority = "High priority";
+inline constexpr const char* kMenuHelp = "&Help";
+inline constexpr const char* kMenuIndex = "Index";
+inline constexpr const char* kMenuVantoWeb = "Vanto web";
+inline constexpr const char* kMenuSupport = "Support";
+inline constexpr const char* kMenuAbout = "About";
+inline constexpr const char* kConfirmExit = "Exit program?";
+inline constexpr const char* kConfirmRestoreDefaults = "Current settings will be lost. Continue?";
+inline constexpr const char* kViewerProgram = "PreviewLyraRM";
+inline constexpr const char* kHelpPage = "Help/help.htm";
+inline constexpr const char* kMakerWebAddress = "www.vanto.example";
+inline constexpr const char* kMakerWebUrl = "https://www.vanto.example/";
+inline constexpr const char* kMakerSupportAddress = "support@vanto.example";
+inline constexpr const char* kMailToPrefix = "mailto:";
+
+inline constexpr const char* kDialogOK = "OK";
+inline constexpr const char* kDialogCancel = "Cancel";
+
+inline constexpr const char* kSetColorDesignCaption = "SetColor";
+inline constexpr const char* kColorSettingsCaption = "Color settings";
+inline constexpr const char* kColorLabelChannel = "Channel ";
+inline constexpr const char* kColorLabelSuffixA = " A";
+inline constexpr const char* kColorLabelSuffixB = " B";
+inline constexpr const char* kColorLabelGrid = "Grid";
+inline constexpr const char* kColorLabelBackground = "Background";
+inline constexpr const char* kButtonSetColor = "Set    ";
+
+inline constexpr const char* kAboutCaption = "About";
+inline constexpr const char* kAboutSoftwareVersion = "Software version:";
+inline constexpr const char* kAboutUsbDriverVersion = "USB driver version:";
+inline constexpr const char* kAboutDeviceSN = "Device SN:";
+inline constexpr const char* kAboutFindUs = "Find us at:";
+inline constexpr const char* kAboutContactUs = "Contact us at:";
+
+inline constexpr const char* kDemoSetupCaption = "Demo setup";
+inline constexpr const char* kDemoAmplitude = "Amplitude";
+inline constexpr const char* kDemoPeriod = "Period";
+inline constexpr const char* kDemoNoise = "Noise";
+inline constexpr const char* kHintDemoAmplitude = "Set the demo waveform amplitude";
+inline constexpr const char* kHintDemoPeriod = "Set the demo waveform period";
+inline constexpr const char* kHintDemoNoise = "Set the demo waveform noise";
+inline constexpr const char* kDemoChannelA = "Channel A";
+inline constexpr const char* kDemoChannelB = "Channel B";
+inline constexpr const char* kDemoUnitMilliVolt = "mV";
+inline constexpr const char* kDemoUnitMilliSecond = "mS";
+inline constexpr const char* kDemoPeriodTooShort = "The period must be at least 1 mS.";
+// Trigger, ARM, time base and sweep controls (the conflict text is above).
+inline constexpr const char* kCaptionUnder = "<";
+inline constexpr const char* kCaptionOver = ">";
+inline constexpr const char* kCaptionExternalLow = "0";
+inline constexpr const char* kCaptionExternalHigh = "1";
+inline constexpr const char* kCaptionRelationAnd = "AND";
+inline constexpr const char* kCaptionRelationOr = "OR";
 
 }  // namespace rollmode::strings

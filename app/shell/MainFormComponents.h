@@ -14,6 +14,7 @@ class TVirtualDriverLyraRM;
 namespace rollmode::shell {
 
 class TMainForm;
+class TMainMenu;
 
 class MainFormComponents {
 public:
@@ -32,8 +33,13 @@ public:
 
     core::TVirtualScopeLyraRM& VirtualScopeLyraRM1();
     core::TVirtualDriverLyraRM& VirtualDriverLyraRM1();
+    TMainMenu& MainMenu1();
 
 private:
+    // The information panels, vertical shifts and control groups with their
+    // controls on the form.
+    void LinkPanelsAndGroups(TMainForm& form, core::MessageBoxService& messages);
+
     struct Parts;
     std::unique_ptr<Parts> parts_;
 };

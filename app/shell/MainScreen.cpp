@@ -10,14 +10,26 @@
 #include <QFrame>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLineEdit>
+#include <QPainter>
+#include <QPainterPath>
+#include <QStyle>
 #include <QLocale>
 #include <QScreen>
 #include <QScrollBar>
 #include <QToolButton>
 
+#include "ChannelIndicationButtonLyra.h"
+#include "LongerTimeEditLyraRM.h"
+#include "OnOffButtonLyra.h"
 #include "QtApplicationControl.h"
 #include "QtIndicatorLamp.h"
 #include "ResourceStringsLyraRM.h"
+#include "TraceGlyphButtonLyra.h"
+#include "UnitValueFormat.h"
+#include "UnitValueLabel.h"
+#include "VerticalSlideLyra.h"
+#include "VoltageValueEditLyra.h"
 
 namespace rollmode::shell {
 namespace {
@@ -110,6 +122,48 @@ void SetGeometry(QWidget* widget, const PanelRect& r) {
     if (widget != nullptr) {
         widget->setGeometry(r.left, r.top, r.width, r.height);
     }
+}
+
+// A control of the panels at its place in the form.
+template <typename T>
+T* Place(QWidget* parent, const char* objectName, int left, int top, int width, int height) {
+    auto* widget = new T(parent);
+    widget->setObjectName(QString::fromLatin1(objectName));
+    widget->setGeometry(left, top, width, height);
+    return widget;
+}
+
+controls::TOnOffButtonLyra* OnOff(QWidget* parent, const char* objectName, const char* text, int left, int top,
+                                  int width, int height) {
+    auto* button = Place<controls::TOnOffButtonLyra>(parent, objectName, left, top, width, height);
+    button->setText(QString::fromLatin1(text));
+    return button;
+}
+
+display::TChannelIndicationButtonLyra* Indication(QWidget* parent, const char* objectName, int left, int top) {
+    return Place<display::TChannelIndicationButtonLyra>(parent, objectName, left, top, 38, 22);
+}
+
+// The coupling glyph: a sine over a straight line (pressed is DC).
+QIcon CouplingGlyph() {
+    QPixmap pixmap(16, 12);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(QPen(Qt::black, 1.2));
+    QPainterPath sine;
+    sine.moveTo(1, 4);
+    sine.cubicTo(4, -1, 5, -1, 8, 4);
+    sine.cubicTo(11, 9, 12, 9, 15, 4);
+    painter.drawPath(sine);
+    painter.drawLine(QPointF(1, 10), QPointF(15, 10));
+    return QIcon(pixmap);
+}
+
+QLabel* Caption(QWidget* parent, const char* objectName, const char* text, int left, int top, int width, int height) {
+    auto* label = Place<QLabel>(parent, objectName, left, top, width, height);
+    label->setText(QString::fromLatin1(text));
+    return label;
 }
 
 }  // namespace
@@ -356,26 +410,60 @@ void TMainForm::BuildInfoPanels() {
     };
     infoPanelA_ = makeInfo("InfoPanelA", layout_.infoPanelA);
     infoPanelB_ = makeInfo("InfoPanelB", layout_.infoPanelB);
+    // One strip per channel. Panel A's contents keep their distance from its right
+    // edge, so they start where panel B's narrower width would end.
+    struct Names {
+        const char *channel, *color, *probe, *acdc, *density, *voltageCaption, *voltage, *trigger;
+    };
+    auto fill = [](QWidget* panel, const char* letter, const Names& n, int o) {
+        QLabel* channel = Caption(panel, n.channel, letter, o + 6, 4, 16, 20);
+        QFont bold = channel->font();
+        bold.setBold(true);
+        bold.setPixelSize(16);
+        channel->setFont(bold);
+        auto* swatch = Place<QFrame>(panel, n.color, o + 24, 8, 12, 12);
+        swatch->setFrameShape(QFrame::Box);
+        swatch->setAutoFillBackground(true);
+        Caption(panel, n.probe, "", o + 42, 6, 48, 16);
+        Caption(panel, n.acdc, "", o + 92, 6, 24, 16);
+        auto* density = Place<display::TUnitValueLabel>(panel, n.density, o + 120, 6, 84, 16);
+        density->SetControlType(4);
+        Caption(panel, n.voltageCaption, strings::kLiveVoltageCaption, o + 6, 32, 30, 16);
+        auto* voltage = Place<display::TUnitValueLabel>(panel, n.voltage, o + 42, 32, 84, 16);
+        voltage->SetControlType(2);
+        voltage->SetMouseSensitive(true);
+        auto* trigger = Place<display::TUnitValueLabel>(panel, n.trigger, o + 140, 32, 84, 16);
+        trigger->SetControlType(2);
+    };
+    const int offsetA = layout_.infoPanelA.width - layout_.infoPanelB.width;
+    fill(infoPanelA_, strings::kButtonA,
+         {"InfoChannelA", "InfoColoA", "InfoProbeA", "InfoAcdcA", "DensityValueA", "TimeVoltageCaptionA",
+          "TimeVoltageA", "TriggerVoltageA"},
+         offsetA);
+    fill(infoPanelB_, strings::kButtonB,
+         {"InfoChannelB", "InfoColorB", "InfoProbeB", "InfoAcdcB", "DensityValueB", "TimeVoltageCaptionB",
+          "TimeVoltageB", "TriggerVoltageB"},
+         0);
 }
 
 void TMainForm::BuildChannelsPanel() {
     channels_ = MakePanel("Channels", strings::kPanelChannels, layout_.channels);
-    MakeButton(channels_, "ChannelAButton", strings::kButtonA, 8, 18, 34, 30);
-    MakeButton(channels_, "ChannelBButton", strings::kButtonB, 44, 18, 34, 30);
+    OnOff(channels_, "ChannelAButton", strings::kButtonA, 8, 18, 34, 30);
+    OnOff(channels_, "ChannelBButton", strings::kButtonB, 44, 18, 34, 30);
 }
 
 void TMainForm::BuildModePanel() {
     mode_ = MakePanel("Mode", strings::kPanelMode, layout_.mode);
-    MakeButton(mode_, "BFButton", strings::kButtonBeamFinder, 6, 16, 36, 22);
-    MakeButton(mode_, "LineButton", strings::kButtonLine, 44, 16, 36, 22);
-    MakeButton(mode_, "RewButton", strings::kButtonRew, 6, 40, 36, 22);
-    MakeButton(mode_, "RollButton", strings::kButtonRoll, 44, 40, 36, 22);
-    MakeButton(mode_, "DisplayButton", strings::kButtonDisplay, 6, 64, 74, 22);
+    OnOff(mode_, "BFButton", strings::kButtonBeamFinder, 6, 16, 36, 22);
+    OnOff(mode_, "LineButton", strings::kButtonLine, 44, 16, 36, 22);
+    OnOff(mode_, "RewButton", strings::kButtonRew, 6, 40, 36, 22);
+    OnOff(mode_, "RollButton", strings::kButtonRoll, 44, 40, 36, 22);
+    OnOff(mode_, "DisplayButton", strings::kButtonDisplay, 6, 64, 74, 22);
 }
 
 void TMainForm::BuildGridControls() {
-    gridButton_ = MakeButton(centralWidget(), "GridButton", strings::kButtonGrid, 0, 0, layout_.gridButton.width,
-                             layout_.gridButton.height);
+    gridButton_ = OnOff(centralWidget(), "GridButton", strings::kButtonGrid, 0, 0, layout_.gridButton.width,
+                        layout_.gridButton.height);
     brightnessBar_ = new QScrollBar(Qt::Horizontal, centralWidget());
     brightnessBar_->setObjectName("GridBrightnessBar");
     brightnessBar_->setRange(25, 100);
@@ -383,20 +471,110 @@ void TMainForm::BuildGridControls() {
     brightnessBar_->resize(layout_.brightnessBar.width, layout_.brightnessBar.height);
 }
 
-void TMainForm::BuildSweepPanel() { sweepPanel_ = MakePanel("SweepPanel", strings::kPanelSweep, layout_.sweepPanel); }
+void TMainForm::BuildSweepPanel() {
+    sweepPanel_ = MakePanel("SweepPanel", strings::kPanelSweep, layout_.sweepPanel);
+    auto onOff = [this](QWidget* button, const char* name, const char* text, int left, int top, int width) {
+        button->setObjectName(QString::fromLatin1(name));
+        if (auto* b = qobject_cast<QToolButton*>(button)) b->setText(QString::fromLatin1(text));
+        button->setGeometry(left, top, width, 22);
+    };
+    onOff(new controls::TOnOffButtonLyra(sweepPanel_), "SingleButton", strings::kButtonSingle, 4, 16, 38);
+    onOff(new controls::TOnOffButtonLyra(sweepPanel_), "CalcButton", strings::kButtonCalc, 44, 16, 38);
+    // The trace buttons stand maximum, average, minimum from left to right.
+    using Trace = controls::TTraceGlyphButtonLyra::Trace;
+    onOff(new controls::TTraceGlyphButtonLyra(Trace::Maximum, sweepPanel_), "MaximumButton", "", 4, 42, 26);
+    onOff(new controls::TTraceGlyphButtonLyra(Trace::Average, sweepPanel_), "AverageButton", "", 30, 42, 26);
+    onOff(new controls::TTraceGlyphButtonLyra(Trace::Minimum, sweepPanel_), "MinimumButton", "", 56, 42, 26);
+    onOff(new controls::TOnOffButtonLyra(sweepPanel_), "ClearScreenButton", strings::kButtonClearScreen, 4, 68, 78);
+}
 
-void TMainForm::BuildSavePanel() { savePanel_ = MakePanel("SavePanel", strings::kPanelSave, layout_.savePanel); }
+void TMainForm::BuildSavePanel() {
+    savePanel_ = MakePanel("SavePanel", strings::kPanelSave, layout_.savePanel);
+    auto* edit = Place<QLineEdit>(savePanel_, "SaveFileEdit", 6, 16, 88, 20);
+    edit->setText(QString::fromLatin1(strings::kDefaultRecordName));
+    auto* browse = Place<QToolButton>(savePanel_, "BrowseButton", 96, 16, 20, 20);
+    browse->setIcon(style()->standardIcon(QStyle::SP_DirOpenIcon));
+    browse->setAutoRaise(true);
+    OnOff(savePanel_, "CLFButton", strings::kButtonClearFile, 6, 40, 52, 22);
+    OnOff(savePanel_, "SaveButton", strings::kButtonSave, 62, 40, 54, 22);
+    Caption(savePanel_, "SizeCaptionLabel", strings::kLabelSize, 6, 72, 28, 14);
+    auto* size = Place<display::TUnitValueLabel>(savePanel_, "RecordSizeLabel", 36, 72, 80, 14);
+    size->SetControlType(3);
+}
 
 void TMainForm::BuildTimeBasePanel() {
     timeBasePanel_ = MakePanel("TimeBasePanel", strings::kPanelTimeBase, layout_.timeBasePanel);
+    // The caption's "SMP" and "DSP" stand over the two bars.
+    auto makeBar = [this](const char* name, int maximum, int pageStep, int left) {
+        auto* bar = new QScrollBar(Qt::Horizontal, timeBasePanel_);
+        bar->setObjectName(QString::fromLatin1(name));
+        bar->setRange(0, maximum);
+        bar->setPageStep(pageStep);
+        bar->setFocusPolicy(Qt::TabFocus);
+        // A scroll bar's keys and wheel run the other way by default; these bars are
+        // rate settings, where the right arrow and the wheel turned up mean faster.
+        bar->setInvertedControls(false);
+        bar->setGeometry(left, 18, 86, 16);
+        return bar;
+    };
+    makeBar("SMPScrollBar", 15, 1, 6);  // limited to 14 at start-up
+    makeBar("DSPScrollBar", 16, 5, 101);
+    auto makeReadOut = [this](const char* name, int controlType, int left, int top) {
+        auto* label = new display::TUnitValueLabel(timeBasePanel_);
+        label->setObjectName(QString::fromLatin1(name));
+        label->SetControlType(controlType);
+        label->setGeometry(left, top, 86, 16);
+    };
+    makeReadOut("SamplesPerSecond", display::kUnitSamplesPerSecond, 6, 40);
+    makeReadOut("SecondPerDivider", display::kUnitSecondsPerDivision, 101, 40);
+    makeReadOut("DSP_SMP", display::kUnitSampleCount, 6, 62);
+    makeReadOut("FreqPerDiv", display::kUnitHertzPerDivision, 101, 62);
 }
 
 void TMainForm::BuildRecordPanel() {
     recordPanel_ = MakePanel("RecordPanel", strings::kPanelRecord, layout_.recordPanel);
+    OnOff(recordPanel_, "DefinedButton", strings::kButtonDefined, 6, 16, 42, 22);
+    OnOff(recordPanel_, "ContinuousButton", strings::kButtonContinuous, 50, 16, 42, 22);
+    OnOff(recordPanel_, "TriggeredButton", strings::kButtonTriggered, 96, 16, 40, 22);
+    OnOff(recordPanel_, "FreeButton", strings::kButtonFree, 138, 16, 42, 22);
+    OnOff(recordPanel_, "StartButton", strings::kButtonStart, 6, 42, 86, 24);
+    OnOff(recordPanel_, "StopButton", strings::kButtonStop, 96, 42, 84, 24);
+    Caption(recordPanel_, "LengthCaptionLabel", strings::kLabelLength, 6, 72, 42, 16);
+    Place<controls::TLongerTimeEditLyraRM>(recordPanel_, "LengthEdit", 50, 70, 130, 20);
 }
+
+namespace {
+// One channel's row of the trigger and ARM panels: source switch, under/over
+// button (bold caption) and level edit.
+void MakeLevelRow(QWidget* panel, const char* sourceName, const char* sourceText, const char* underName,
+                  const char* editName, int top) {
+    auto* source = new controls::TOnOffButtonLyra(panel);
+    source->setObjectName(QString::fromLatin1(sourceName));
+    source->setText(QString::fromLatin1(sourceText));
+    source->setGeometry(6, top, 30, 22);
+    auto* under = new QToolButton(panel);
+    under->setObjectName(QString::fromLatin1(underName));
+    under->setText(QString::fromLatin1(strings::kCaptionOver));
+    QFont bold = under->font();
+    bold.setBold(true);
+    under->setFont(bold);
+    under->setGeometry(38, top, 22, 22);
+    if (editName != nullptr) {
+        auto* edit = new controls::TVoltageValueEditLyra(panel);
+        edit->setObjectName(QString::fromLatin1(editName));
+        edit->setGeometry(62, top + 1, 77, 20);
+    }
+}
+}  // namespace
 
 void TMainForm::BuildTriggerPanel() {
     triggerPanel_ = MakePanel("TriggerPanel", strings::kPanelTrigger, layout_.triggerPanel);
+    MakeLevelRow(triggerPanel_, "TriggerAButton", strings::kButtonA, "TriggerUnderAButton", "TriggerLevelAEdit", 16);
+    MakeLevelRow(triggerPanel_, "TriggerBButton", strings::kButtonB, "TriggerUnderBButton", "TriggerLevelBEdit", 42);
+    auto* relation = new QToolButton(triggerPanel_);
+    relation->setObjectName("TriggerRelationButton");
+    relation->setText(QString::fromLatin1(strings::kCaptionRelationOr));
+    relation->setGeometry(6, 70, 54, 20);
     auto* caption = new QLabel(QString::fromLatin1(strings::kLabelTriggered), triggerPanel_);
     caption->setObjectName("TriggeredCaptionLabel");
     caption->setGeometry(98, 74, 24, 14);
@@ -407,6 +585,11 @@ void TMainForm::BuildTriggerPanel() {
 
 void TMainForm::BuildArmPanel() {
     armPanel_ = MakePanel("ARMPanel", strings::kPanelArm, layout_.armPanel);
+    MakeLevelRow(armPanel_, "ArmAButton", strings::kButtonA, "ArmUnderAButton", "ArmLevelAEdit", 16);
+    MakeLevelRow(armPanel_, "ArmBButton", strings::kButtonB, "ArmUnderBButton", "ArmLevelBEdit", 42);
+    MakeLevelRow(armPanel_, "ArmExternalButton", strings::kButtonE, "ArmUnderExternalButton", nullptr, 68);
+    armPanel_->findChild<QToolButton*>("ArmUnderExternalButton")
+        ->setText(QString::fromLatin1(strings::kCaptionExternalHigh));
     auto* caption = new QLabel(QString::fromLatin1(strings::kLabelArm), armPanel_);
     caption->setObjectName("ArmCaptionLabel");
     caption->setGeometry(98, 74, 24, 14);
@@ -415,35 +598,51 @@ void TMainForm::BuildArmPanel() {
     armLamp_->setGeometry(124, 75, 15, 12);
 }
 
-void TMainForm::BuildSourcePanel() { source_ = MakePanel("Source", strings::kPanelSource, layout_.source); }
+void TMainForm::BuildSourcePanel() {
+    source_ = MakePanel("Source", strings::kPanelSource, layout_.source);
+    for (const char* name : {"ProbeAButton", "ProbeBButton"}) {
+        auto* probe = Indication(source_, name, name[5] == 'A' ? 4 : 44, 16);
+        QFont small = probe->font();
+        small.setBold(true);
+        small.setPixelSize(9);
+        probe->setFont(small);
+    }
+    const QIcon coupling = CouplingGlyph();
+    for (const char* name : {"AcDcAButton", "AcDcBButton"}) {
+        auto* acdc = Indication(source_, name, name[4] == 'A' ? 4 : 44, 40);
+        acdc->setIcon(coupling);
+        acdc->setCheckable(true);
+    }
+    for (const char* name : {"GroundAButton", "GroundBButton"}) {
+        auto* ground = Indication(source_, name, name[6] == 'A' ? 4 : 44, 64);
+        ground->setText(QString::fromLatin1(strings::kButtonGround));
+        ground->setCheckable(true);
+    }
+}
 
 void TMainForm::BuildVerticalShifts() {
     verticalShifts_ = MakePanel("VerticalShifts", strings::kPanelVertical, layout_.verticalShifts);
-    upButtonA_ = MakeButton(verticalShifts_, "ShiftUpAButton", "", 0, 0, 36, 22);
-    upButtonA_->setArrowType(Qt::UpArrow);
-    upButtonB_ = MakeButton(verticalShifts_, "ShiftUpBButton", "", 0, 0, 36, 22);
-    upButtonB_->setArrowType(Qt::UpArrow);
-    downButtonA_ = MakeButton(verticalShifts_, "ShiftDownAButton", "", 0, 0, 36, 22);
-    downButtonA_->setArrowType(Qt::DownArrow);
-    downButtonB_ = MakeButton(verticalShifts_, "ShiftDownBButton", "", 0, 0, 36, 22);
-    downButtonB_->setArrowType(Qt::DownArrow);
-    for (QToolButton* button : {upButtonA_, upButtonB_, downButtonA_, downButtonB_}) {
-        button->setCheckable(false);
-        button->setAutoRepeat(true);
-    }
-    // Stand-ins for the vertical position slides, which come with the vertical shifts.
-    auto makeSlide = [this](const char* name) {
-        auto* slide = new QFrame(verticalShifts_);
-        slide->setObjectName(QString::fromLatin1(name));
-        slide->setFrameShape(QFrame::Panel);
-        slide->setFrameShadow(QFrame::Sunken);
-        return slide;
+    auto makeButton = [this](const char* name, Qt::ArrowType arrow) {
+        auto* button = Place<display::TChannelIndicationButtonLyra>(verticalShifts_, name, 0, 0, 36, 22);
+        button->setArrowType(arrow);
+        button->SetFlat(true);
+        return button;
     };
-    slideA_ = makeSlide("VerticalSlideA");
-    slideB_ = makeSlide("VerticalSlideB");
+    upButtonA_ = makeButton("ShiftUpAButton", Qt::UpArrow);
+    upButtonB_ = makeButton("ShiftUpBButton", Qt::UpArrow);
+    downButtonA_ = makeButton("ShiftDownAButton", Qt::DownArrow);
+    downButtonB_ = makeButton("ShiftDownBButton", Qt::DownArrow);
+    slideA_ = Place<display::TVerticalSlideLyra>(verticalShifts_, "VerticalSlideA", 0, 0, 25, 100);
+    slideB_ = Place<display::TVerticalSlideLyra>(verticalShifts_, "VerticalSlideB", 0, 0, 25, 100);
 }
 
-void TMainForm::BuildDensityPanel() { density_ = MakePanel("Density", strings::kPanelRange, layout_.density); }
+void TMainForm::BuildDensityPanel() {
+    density_ = MakePanel("Density", strings::kPanelRange, layout_.density);
+    Indication(density_, "RangeUpAButton", 4, 16)->setArrowType(Qt::UpArrow);
+    Indication(density_, "RangeUpBButton", 44, 16)->setArrowType(Qt::UpArrow);
+    Indication(density_, "RangeDownAButton", 4, 42)->setArrowType(Qt::DownArrow);
+    Indication(density_, "RangeDownBButton", 44, 42)->setArrowType(Qt::DownArrow);
+}
 
 void TMainForm::BuildScreenArea() {
     screenHost_ = new QWidget(centralWidget());

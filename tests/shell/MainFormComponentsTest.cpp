@@ -4,8 +4,11 @@
 
 #include <cstdint>
 #include <cstring>
+#include <vector>
 
 #include <QApplication>
+#include <QDir>
+#include <QTemporaryDir>
 
 #include "MainScreen.h"
 #include "QtApplicationControl.h"
@@ -31,27 +34,58 @@ public:
 void WithoutDriverLibrary(shell::MainFormComponents& components) {
     components.VirtualDriverLyraRM1().SetLibraryName("NoSuchDriverLibrary.dll");
 }
+
+// The settings files go to the current directory: a fresh one per test.
+class MainFormComponentsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(folder.isValid());
+        saved = QDir::currentPath();
+        QDir::setCurrent(folder.path());
+    }
+    void TearDown() override { QDir::setCurrent(saved); }
+    QTemporaryDir folder;
+    QString saved;
+};
 }  // namespace
 
-TEST(MainFormComponents, CaptionFollowsTheRealModelFromStartToShutdown) {
+TEST_F(MainFormComponentsTest, CaptionFollowsTheRealModelFromStartToShutdown) {
     AnswerYes messages;
     shell::QtApplicationControl control;
     shell::TMainForm form(&control);
     shell::MainFormComponents components(form, messages, control);
     WithoutDriverLibrary(components);
     core::TVirtualScopeLyraRM& scope = components.VirtualScopeLyraRM1();
-    // Flow manager, data source, both screens, then the main window's caption handler.
-    ASSERT_EQ(scope.ListenerCount(), 5u);
-    EXPECT_EQ(scope.ListenerGroup(0), core::kGroupFlowManager);
-    EXPECT_EQ(scope.ListenerGroup(1), core::kGroupDataSource);
-    EXPECT_EQ(scope.ListenerGroup(2), core::kGroupRollScreen);
-    EXPECT_EQ(scope.ListenerGroup(3), core::kGroupCardiogramScreen);
-    EXPECT_EQ(scope.ListenerGroup(4), 13);
+    // Flow manager, data source, settings, both screens, the information panels and
+    // the control groups, then the main window's caption handler.
+    const std::vector<int32_t> order = {core::kGroupFlowManager,
+                                        core::kGroupDataSource,
+                                        core::kGroupSettings,
+                                        core::kGroupRollScreen,
+                                        core::kGroupCardiogramScreen,
+                                        core::kGroupInformationPanels,
+                                        core::kGroupInformationPanels,
+                                        core::kGroupDensityControls,
+                                        core::kGroupSourceControls,
+                                        core::kGroupVerticalShifts,
+                                        core::kGroupChannelControls,
+                                        core::kGroupOpenSaveControls,
+                                        core::kGroupTriggerControls,
+                                        core::kGroupMeasurementRecordControls,
+                                        core::kGroupModeDisplayControls,
+                                        core::kGroupSweepControls,
+                                        core::kGroupTimeBaseControls,
+                                        core::kGroupArmControls,
+                                        13};
+    std::vector<int32_t> groups;
+    for (std::size_t i = 0; i < scope.ListenerCount(); ++i) groups.push_back(scope.ListenerGroup(i));
+    EXPECT_EQ(groups, order);
     EXPECT_EQ(scope.RangeTable(), components.VirtualDriverLyraRM1().RangeTablePointer());
 
     components.InitializeApplication();
-    ASSERT_EQ(messages.texts.size(), 1u);
-    EXPECT_EQ(messages.texts[0], "Driver PeltaRMDrv.Dll not present. Continue?");
+    ASSERT_EQ(messages.texts.size(), 2u);
+    EXPECT_EQ(messages.texts[0], "File RollMode.ini is missing.");
+    EXPECT_EQ(messages.texts[1], "Driver PeltaRMDrv.Dll not present. Continue?");
     EXPECT_TRUE(components.VirtualDriverLyraRM1().DemoMode());
     EXPECT_EQ(form.windowTitle(), "RollMode PeltaX      <-RUNNING IN DEMO MODE->");
     EXPECT_TRUE(form.HintsEnabled());
@@ -70,7 +104,7 @@ TEST(MainFormComponents, CaptionFollowsTheRealModelFromStartToShutdown) {
     EXPECT_FALSE(form.CoreAttached());
 }
 
-TEST(MainFormComponents, WindowOutlivingTheComponentsNoLongerReachesThem) {
+TEST_F(MainFormComponentsTest, WindowOutlivingTheComponentsNoLongerReachesThem) {
     AnswerYes messages;
     shell::QtApplicationControl control;
     shell::TMainForm form(&control);

@@ -13,27 +13,14 @@
 #include "QtApplicationControl.h"
 #include "QtIndicatorLamp.h"
 #include "QtMessageBoxService.h"
-#include "QtValueLabel.h"
 #include "ShellTestSupport.h"
 
 using namespace rollmode;
 using shell::QtApplicationControl;
 using shell::QtIndicatorLamp;
 using shell::QtMessageBoxService;
-using shell::QtValueLabel;
 
 namespace {
-
-// Runs events until `done` or the time is up.
-template <class Pred>
-bool ProcessUntil(Pred done, int ms = 2000) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done() && timer.elapsed() < ms) {
-        QApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return done();
-}
 
 // Runs `action` on the next message box that opens; gives up after about two seconds.
 void WhenBoxShown(std::function<void(QMessageBox*)> action, int triesLeft = 200) {
@@ -111,19 +98,6 @@ TEST(QtApplicationControl, RequestBeforeTheLoopEndsTheLoopAtOnce) {
     watchdog.start(3000);
     EXPECT_EQ(QApplication::exec(), 0);
     EXPECT_FALSE(watchdogFired);
-}
-
-TEST(QtValueLabel, ValuesFromAWorkerCollapseIntoTheLastOne) {
-    QtValueLabel label;
-    EXPECT_EQ(label.text(), "0");
-    std::thread worker([&label] {
-        for (int i = 1; i <= 1000; ++i) label.SetMainValue(i * 0.5);
-    });
-    worker.join();
-    EXPECT_DOUBLE_EQ(label.MainValue(), 500.0);
-    EXPECT_TRUE(ProcessUntil([&label] { return label.text() == "500"; }));
-    label.SetMainValue(-12.25);
-    EXPECT_TRUE(ProcessUntil([&label] { return label.text() == "-12.25"; })) << label.text().toStdString();
 }
 
 TEST(QtIndicatorLamp, StatesPaintRedYellowGreen) {

@@ -110,7 +110,8 @@ TEST(EndToEnd, BraskBringsUpTheSimulatedInstrumentAndStreamsWithoutLoss) {
     EXPECT_TRUE(inOrder);
     // Paced by real time: about rate x elapsed, never far ahead of it.
     EXPECT_LE(samples, uint64_t(100000 * elapsed) + 1);
-    EXPECT_GE(samples, uint64_t(100000 * elapsed * 0.8));
+    // The lower bound is loose: on a loaded machine the reader itself may be held up.
+    EXPECT_GE(samples, uint64_t(100000 * elapsed * 0.5));
     EXPECT_GT(reads, 2);
     EXPECT_EQ(g_failures, 0);
 
