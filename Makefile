@@ -6,7 +6,7 @@ SUDO        := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 APT_PACKAGES := cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev \
                 qt6-base-dev libjpeg62-turbo-dev xvfb xauth clang libclang-rt-14-dev
 
-.PHONY: all deps build run test sanitize fuzz bench soak clean fuzz
+.PHONY: all deps build run test sanitize fuzz bench soak clean
 
 all: build
 
