@@ -4,9 +4,9 @@ BUILD_TYPE  ?= RelWithDebInfo
 JOBS        ?= $(shell nproc)
 SUDO        := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 APT_PACKAGES := cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev \
-                qt6-base-dev libjpeg62-turbo-dev xvfb xauth
+                qt6-base-dev libjpeg62-turbo-dev xvfb xauth clang libclang-rt-14-dev
 
-.PHONY: all deps build run test sanitize bench soak soak-long clean
+.PHONY: all deps build run test sanitize fuzz bench soak soak-long clean
 
 all: build
 
@@ -47,6 +47,12 @@ sanitize: deps
 	cmake --build $(BUILD)-tsan -j $(JOBS)
 	cd $(BUILD)-tsan && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -j $(JOBS) -LE 'gui|soak|stream' --timeout 600
 
+# The libFuzzer targets (clang), each run for FUZZ_SECONDS on a copy of its seed corpus.
+FUZZ_SECONDS ?= 60
+FUZZ_JOBS    ?= 2
+fuzz: deps
+	FUZZ_SECONDS=$(FUZZ_SECONDS) FUZZ_JOBS=$(FUZZ_JOBS) FUZZ_BUILD_JOBS=$(JOBS) bash scripts/fuzz.sh $(BUILD)-fuzz
+
 # Every stage's Google Benchmark, the screens' benchmark, then one recording measured end to end
 # (scripts/bench-e2e.sh: simulator at 5 MS/s, the program offscreen, 60 s; docs/PERFORMANCE.md).
 bench: build
@@ -64,4 +70,4 @@ soak-long: build
 	cd $(BUILD) && ctest --output-on-failure -L soak --timeout 1200
 
 clean:
-	rm -rf $(BUILD) $(BUILD)-asan $(BUILD)-tsan
+	rm -rf $(BUILD) $(BUILD)-asan $(BUILD)-tsan $(BUILD)-fuzz

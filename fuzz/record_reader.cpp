@@ -1,0 +1,59 @@
+// The record file reader on arbitrary file contents, through a buffer of any small
+// size so that items straddle its refills.
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "RecordFileReader.h"
+
+namespace {
+
+struct TempFile {
+    std::string path = "/dev/shm/rollmode-fuzz-record-" + std::to_string(::getpid()) + ".rmd";
+    ~TempFile() { std::remove(path.c_str()); }
+};
+
+void Check(bool ok, const char* what) {
+    if (!ok) {
+        std::fprintf(stderr, "%s\n", what);
+        std::abort();
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    static TempFile file;
+    if (size == 0) return 0;
+    const std::size_t bufferBytes = 1 + data[0] % 64;
+    ++data;
+    --size;
+    std::FILE* f = std::fopen(file.path.c_str(), "wb");
+    if (f == nullptr) std::abort();
+    if (size != 0 && std::fwrite(data, 1, size, f) != size) std::abort();
+    std::fclose(f);
+
+    rollmode::core::TRecordFileReader reader(bufferBytes);
+    Check(reader.Open(file.path), "cannot open");
+    rollmode::core::RecordItem item;
+    uint64_t lastOffset = 0;
+    bool first = true;
+    while (reader.Next(item)) {
+        Check(first || item.offset > lastOffset, "item offsets do not advance");
+        Check(item.offset + 2 <= size, "item beyond the end of the file");
+        first = false;
+        lastOffset = item.offset;
+        if (item.kind == rollmode::core::RecordItem::Kind::Sample) {
+            (void)reader.Settings().Millivolts(0, item.CodeA());
+            (void)reader.Settings().Millivolts(1, item.CodeB());
+        }
+    }
+    Check(reader.Offset() <= size, "read beyond the end of the file");
+    if (reader.Failed()) Check(reader.ErrorOffset() <= size, "error beyond the end of the file");
+    else Check(reader.Offset() == size, "stopped early without an error");
+    (void)reader.ElapsedSeconds();
+    return 0;
+}
