@@ -32,7 +32,7 @@ as device sockets and serves them until interrupted.
   --a-amp VOLTS           peak amplitude, level of dc (A 0.5, B 0.2)  --b-amp
   --a-offset VOLTS        DC offset, removed by AC coupling (0)  --b-offset
   --a-noise VOLTS         added Gaussian noise, rms (0)          --b-noise
-  --ext-arm SPEC          external ARM input: 0, 1, or a square-wave frequency in Hz
+  --ext-arm VALUE         external ARM input: 0, 1, or a square-wave frequency in Hz
   --serial N              serial number in the calibration block (20261207)
   --broken-calibration    store the calibration block with a wrong checksum
   --fifo-depth WORDS      hardware FIFO depth in sample words (1048576)
