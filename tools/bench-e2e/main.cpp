@@ -25,6 +25,7 @@
 #include <QTimer>
 #include <QtTest/QTest>
 
+#include "platform/ProcessStats.h"
 #include "MainFormComponents.h"
 #include "MainScreen.h"
 #include "NotificationCodes.h"
@@ -58,20 +59,6 @@ double Now(clockid_t clock) {
     timespec ts{};
     clock_gettime(clock, &ts);
     return double(ts.tv_sec) + double(ts.tv_nsec) * 1e-9;
-}
-
-// utime + stime of a process from the kernel's accounting, in seconds; -1 when unreadable.
-double ProcessCpuSeconds(const std::string& pid) {
-    std::ifstream in("/proc/" + pid + "/stat");
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    const auto close = text.rfind(')');
-    if (close == std::string::npos) return -1;
-    std::istringstream rest(text.substr(close + 2));
-    std::string field;
-    unsigned long long utime = 0, stime = 0;
-    for (int i = 3; i <= 13; ++i) rest >> field;
-    rest >> utime >> stime;
-    return double(utime + stime) / double(sysconf(_SC_CLK_TCK));
 }
 
 // Seconds since boot at which this process started (field 22, in clock ticks).
@@ -246,8 +233,8 @@ int Run(int argc, char** argv, const RunOptions& o) {
         double wall = 0, cpu = 0, simCpu = 0;
     };
     auto markNow = [&o] {
-        return Mark{Now(CLOCK_MONOTONIC), ProcessCpuSeconds("self"),
-                    o.simPid.empty() ? -1.0 : ProcessCpuSeconds(o.simPid)};
+        return Mark{Now(CLOCK_MONOTONIC), platform::ProcessCpuSeconds("self"),
+                    o.simPid.empty() ? -1.0 : platform::ProcessCpuSeconds(o.simPid)};
     };
     Mark start;
 

@@ -21,6 +21,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/ProcessStats.h"
 #include "RateTables.h"
 #include "VirtualDriverLyraRM.h"
 #include "platform/ProgramPath.h"
@@ -44,21 +45,6 @@ constexpr char kUsage[] = R"(rollmode-soak: stream from rollmode-sim through Pel
 )";
 
 double Seconds(const timeval& t) { return double(t.tv_sec) + double(t.tv_usec) * 1e-6; }
-
-// utime + stime of another process, in seconds.
-double ProcessCpuSeconds(pid_t pid) {
-    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    const auto close = text.rfind(')');
-    if (close == std::string::npos) return -1;
-    std::istringstream rest(text.substr(close + 2));
-    std::string field;
-    unsigned long long utime = 0, stime = 0;
-    // Fields 3..13 precede utime (14) and stime (15).
-    for (int i = 3; i <= 13; ++i) rest >> field;
-    rest >> utime >> stime;
-    return double(utime + stime) / double(sysconf(_SC_CLK_TCK));
-}
 
 struct Options {
     double seconds = 60;
@@ -159,7 +145,7 @@ int main(int argc, char** argv) {
             int last = -1;
             rusage self0{}, self1{};
             getrusage(RUSAGE_SELF, &self0);
-            const double sim0 = ProcessCpuSeconds(simPid);
+            const double sim0 = rollmode::platform::ProcessCpuSeconds(std::to_string(simPid));
             driver.SetMeasurementStarted(true);
             const auto t0 = Steady::now();
             const auto end = t0 + std::chrono::duration<double>(o.seconds);
@@ -199,7 +185,7 @@ int main(int argc, char** argv) {
             const double wall = std::chrono::duration<double>(Steady::now() - t0).count();
             driver.SetMeasurementStarted(false);
             getrusage(RUSAGE_SELF, &self1);
-            const double sim1 = ProcessCpuSeconds(simPid);
+            const double sim1 = rollmode::platform::ProcessCpuSeconds(std::to_string(simPid));
             const double rate = core::SamplesPerSecond(o.smp);
             const double signalSeconds = double(samples) / rate;
             const double hostCpu = Seconds(self1.ru_utime) - Seconds(self0.ru_utime) + Seconds(self1.ru_stime) -
