@@ -31,42 +31,9 @@ inline constexpr uint32_t kRegInputControl = 15;
 inline constexpr uint16_t kModeRunBit = 0x8000;
 inline constexpr uint32_t kExternalArmInitial = 0x24;
 
-// DeviceFunction codes.
-enum Code : uint8_t {
-    kCodeFailureFlag = 1,
-    kCodeDriverVersion = 2,
-    kCodeUsbDriverVersion = 3,
-    kCodeProbeA = 4,
-    kCodeProbeB = 5,
-    kCodeCouplingA = 6,
-    kCodeCouplingB = 7,
-    kCodeGroundA = 8,
-    kCodeGroundB = 9,
-    kCodeDensityA = 10,
-    kCodeDensityB = 11,
-    kCodeLevelA = 12,
-    kCodeLevelB = 13,
-    kCodeReadData = 14,
-    kCodeSampling = 15,
-    kCodeTriggerSourceA = 16,
-    kCodeTriggerSourceB = 17,
-    kCodeTriggerLevelA = 19,
-    kCodeTriggerLevelB = 20,
-    kCodeTriggerUnderA = 21,
-    kCodeTriggerUnderB = 22,
-    kCodeArmSourceA = 24,
-    kCodeArmSourceB = 25,
-    kCodeArmSourceExternal = 26,
-    kCodeArmLevelA = 27,
-    kCodeArmLevelB = 28,
-    kCodeArmUnderA = 29,
-    kCodeArmUnderB = 30,
-    kCodeArmUnderExternal = 31,
-    kCodeMeasurementStarted = 32,
-    kCodeRecordFree = 33,
-    kCodeTriggerRelation = 34,
-    kCodeSerialNumber = 35,
-};
+// DeviceFunction codes, shared with the program.
+using Code = abi::DeviceCode;
+using enum abi::DeviceCode;
 
 struct ChannelSettings {
     uint8_t probe = 0;

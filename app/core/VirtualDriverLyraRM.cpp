@@ -118,7 +118,7 @@ void TVirtualDriverLyraRM::OpenDevice() {
 
     if (deviceFunction_) {
         uint32_t result = 0;
-        deviceFunction_(kFnSetFailureFlag, nullptr, 0, nullptr, 0, reinterpret_cast<uintptr_t>(&usbFailed_), &result);
+        deviceFunction_(abi::kCodeFailureFlag, nullptr, 0, nullptr, 0, reinterpret_cast<uintptr_t>(&usbFailed_), &result);
     }
     if (initializeDevice_) RunInitializeLoop();
     ReadSerialNumber();
@@ -194,11 +194,11 @@ void TVirtualDriverLyraRM::ReadVersions() {
     uint32_t result = 0;
     char text[16];
     if (!deviceFunction_) return;
-    deviceFunction_(kFnDriverVersion, nullptr, 0, version, 0, 0, &result);
+    deviceFunction_(abi::kCodeDriverVersion, nullptr, 0, version, 0, 0, &result);
     std::snprintf(text, sizeof text, "%d.%d", version[0], version[1]);
     deviceDriverVersion_ = text;
     version[0] = version[1] = 0;
-    deviceFunction_(kFnUsbDriverVersion, nullptr, 0, version, 0, 0, &result);
+    deviceFunction_(abi::kCodeUsbDriverVersion, nullptr, 0, version, 0, 0, &result);
     std::snprintf(text, sizeof text, "%d.%.2d", version[0], version[1]);
     usbDriverVersion_ = text;
 }
@@ -209,7 +209,7 @@ void TVirtualDriverLyraRM::ReadSerialNumber() {
         return;
     }
     uint32_t serial = 0;
-    deviceFunction_(kFnSerialNumber, nullptr, 0, nullptr, 0, 0, &serial);
+    deviceFunction_(abi::kCodeSerialNumber, nullptr, 0, nullptr, 0, 0, &serial);
     if (serial == 0) {
         deviceSerialNumber_ = strings::kNotAvailable;
         return;
@@ -236,7 +236,7 @@ uint8_t TVirtualDriverLyraRM::ReadData(uint16_t* buffer, uint32_t& count) {
     if (!deviceInitialized_.get() || demoMode_.get() || !deviceFunction_) return GenerateDemoData(buffer, count);
     // The library leaves the count alone when it is not running.
     count = 0;
-    const uint32_t status = deviceFunction_(kFnReadData, buffer, 0, nullptr, 0, 0, &count);
+    const uint32_t status = deviceFunction_(abi::kCodeReadData, buffer, 0, nullptr, 0, 0, &count);
     if (count > kReadBufferWords) count = kReadBufferWords;
     return static_cast<uint8_t>(status);
 }
@@ -353,27 +353,27 @@ void TVirtualDriverLyraRM::SetProbe(Relaxed<int32_t>& field, int32_t v, uint32_t
     CallDevice(code, Int32Arg(v));
 }
 
-void TVirtualDriverLyraRM::SetARMSourceA(bool v) { SetFlag(armSourceA_, v, kFnArmSourceA); }
-void TVirtualDriverLyraRM::SetARMSourceB(bool v) { SetFlag(armSourceB_, v, kFnArmSourceB); }
-void TVirtualDriverLyraRM::SetARMSourceExternal(bool v) { SetFlag(armSourceExternal_, v, kFnArmSourceExternal); }
-void TVirtualDriverLyraRM::SetARMLevelA(double v) { SetLevel(armLevelA_, v, kFnArmLevelA); }
-void TVirtualDriverLyraRM::SetARMLevelB(double v) { SetLevel(armLevelB_, v, kFnArmLevelB); }
-void TVirtualDriverLyraRM::SetARMUnderA(bool v) { SetFlag(armUnderA_, v, kFnArmUnderA); }
-void TVirtualDriverLyraRM::SetARMUnderB(bool v) { SetFlag(armUnderB_, v, kFnArmUnderB); }
-void TVirtualDriverLyraRM::SetARMUnderExternal(bool v) { SetFlag(armUnderExternal_, v, kFnArmUnderExternal); }
-void TVirtualDriverLyraRM::SetTriggerSourceA(bool v) { SetFlag(triggerSourceA_, v, kFnTriggerSourceA); }
-void TVirtualDriverLyraRM::SetTriggerSourceB(bool v) { SetFlag(triggerSourceB_, v, kFnTriggerSourceB); }
-void TVirtualDriverLyraRM::SetTriggerLevelA(double v) { SetLevel(triggerLevelA_, v, kFnTriggerLevelA); }
-void TVirtualDriverLyraRM::SetTriggerLevelB(double v) { SetLevel(triggerLevelB_, v, kFnTriggerLevelB); }
-void TVirtualDriverLyraRM::SetTriggerUnderA(bool v) { SetFlag(triggerUnderA_, v, kFnTriggerUnderA); }
-void TVirtualDriverLyraRM::SetTriggerUnderB(bool v) { SetFlag(triggerUnderB_, v, kFnTriggerUnderB); }
-void TVirtualDriverLyraRM::SetTriggerRelation(bool v) { SetFlag(triggerRelation_, v, kFnTriggerRelation); }
+void TVirtualDriverLyraRM::SetARMSourceA(bool v) { SetFlag(armSourceA_, v, abi::kCodeArmSourceA); }
+void TVirtualDriverLyraRM::SetARMSourceB(bool v) { SetFlag(armSourceB_, v, abi::kCodeArmSourceB); }
+void TVirtualDriverLyraRM::SetARMSourceExternal(bool v) { SetFlag(armSourceExternal_, v, abi::kCodeArmSourceExternal); }
+void TVirtualDriverLyraRM::SetARMLevelA(double v) { SetLevel(armLevelA_, v, abi::kCodeArmLevelA); }
+void TVirtualDriverLyraRM::SetARMLevelB(double v) { SetLevel(armLevelB_, v, abi::kCodeArmLevelB); }
+void TVirtualDriverLyraRM::SetARMUnderA(bool v) { SetFlag(armUnderA_, v, abi::kCodeArmUnderA); }
+void TVirtualDriverLyraRM::SetARMUnderB(bool v) { SetFlag(armUnderB_, v, abi::kCodeArmUnderB); }
+void TVirtualDriverLyraRM::SetARMUnderExternal(bool v) { SetFlag(armUnderExternal_, v, abi::kCodeArmUnderExternal); }
+void TVirtualDriverLyraRM::SetTriggerSourceA(bool v) { SetFlag(triggerSourceA_, v, abi::kCodeTriggerSourceA); }
+void TVirtualDriverLyraRM::SetTriggerSourceB(bool v) { SetFlag(triggerSourceB_, v, abi::kCodeTriggerSourceB); }
+void TVirtualDriverLyraRM::SetTriggerLevelA(double v) { SetLevel(triggerLevelA_, v, abi::kCodeTriggerLevelA); }
+void TVirtualDriverLyraRM::SetTriggerLevelB(double v) { SetLevel(triggerLevelB_, v, abi::kCodeTriggerLevelB); }
+void TVirtualDriverLyraRM::SetTriggerUnderA(bool v) { SetFlag(triggerUnderA_, v, abi::kCodeTriggerUnderA); }
+void TVirtualDriverLyraRM::SetTriggerUnderB(bool v) { SetFlag(triggerUnderB_, v, abi::kCodeTriggerUnderB); }
+void TVirtualDriverLyraRM::SetTriggerRelation(bool v) { SetFlag(triggerRelation_, v, abi::kCodeTriggerRelation); }
 
 void TVirtualDriverLyraRM::SetRecordFree(bool v) {
     if (!Acts(recordFree_.get() != v)) return;
     recordFree_.set(v);
     recordTriggered_.set(!v);
-    CallDevice(kFnRecordFree, BoolArg(v));
+    CallDevice(abi::kCodeRecordFree, BoolArg(v));
 }
 
 void TVirtualDriverLyraRM::SetMeasurementStarted(bool v) {
@@ -386,11 +386,11 @@ void TVirtualDriverLyraRM::SetMeasurementStarted(bool v) {
         lastTick_ = now;
         startTick_ = now;
     }
-    CallDevice(kFnMeasurementStarted, BoolArg(v));
+    CallDevice(abi::kCodeMeasurementStarted, BoolArg(v));
 }
 
 void TVirtualDriverLyraRM::ResumeMeasurement() {
-    if (measurementStarted_.get()) CallDevice(kFnMeasurementStarted, BoolArg(true));
+    if (measurementStarted_.get()) CallDevice(abi::kCodeMeasurementStarted, BoolArg(true));
 }
 
 void TVirtualDriverLyraRM::SetMeasurementLength(uint32_t ms) {
@@ -398,12 +398,12 @@ void TVirtualDriverLyraRM::SetMeasurementLength(uint32_t ms) {
     lengthInSamples_.set(static_cast<int64_t>(ms / 1000) * SamplesPerSecond(smpSetting_.get()));
 }
 
-void TVirtualDriverLyraRM::SetSourceACDC_A(bool v) { SetFlagWithRecord(acdcA_, v, kFnAcDcA, kRecAcDcA); }
-void TVirtualDriverLyraRM::SetSourceACDC_B(bool v) { SetFlagWithRecord(acdcB_, v, kFnAcDcB, kRecAcDcB); }
-void TVirtualDriverLyraRM::SetGroundA(bool v) { SetFlagWithRecord(groundA_, v, kFnGroundA, kRecGroundA); }
-void TVirtualDriverLyraRM::SetGroundB(bool v) { SetFlagWithRecord(groundB_, v, kFnGroundB, kRecGroundB); }
-void TVirtualDriverLyraRM::SetSourceProbeA(int32_t v) { SetProbe(probeA_, v, kFnProbeA, kRecProbeA); }
-void TVirtualDriverLyraRM::SetSourceProbeB(int32_t v) { SetProbe(probeB_, v, kFnProbeB, kRecProbeB); }
+void TVirtualDriverLyraRM::SetSourceACDC_A(bool v) { SetFlagWithRecord(acdcA_, v, abi::kCodeCouplingA, kRecAcDcA); }
+void TVirtualDriverLyraRM::SetSourceACDC_B(bool v) { SetFlagWithRecord(acdcB_, v, abi::kCodeCouplingB, kRecAcDcB); }
+void TVirtualDriverLyraRM::SetGroundA(bool v) { SetFlagWithRecord(groundA_, v, abi::kCodeGroundA, kRecGroundA); }
+void TVirtualDriverLyraRM::SetGroundB(bool v) { SetFlagWithRecord(groundB_, v, abi::kCodeGroundB, kRecGroundB); }
+void TVirtualDriverLyraRM::SetSourceProbeA(int32_t v) { SetProbe(probeA_, v, abi::kCodeProbeA, kRecProbeA); }
+void TVirtualDriverLyraRM::SetSourceProbeB(int32_t v) { SetProbe(probeB_, v, abi::kCodeProbeB, kRecProbeB); }
 
 void TVirtualDriverLyraRM::SetVerticalLevel(Relaxed<uint16_t>& level, Relaxed<int32_t>& zero, uint16_t scopeLevel,
                                             uint32_t code, uint16_t record) {
@@ -421,11 +421,11 @@ void TVirtualDriverLyraRM::SetVerticalLevel(Relaxed<uint16_t>& level, Relaxed<in
 }
 
 void TVirtualDriverLyraRM::SetVerticalLevelChannelA(uint16_t scopeLevel) {
-    SetVerticalLevel(levelA_, zeroA_, scopeLevel, kFnLevelA, kRecLevelA);
+    SetVerticalLevel(levelA_, zeroA_, scopeLevel, abi::kCodeLevelA, kRecLevelA);
 }
 
 void TVirtualDriverLyraRM::SetVerticalLevelChannelB(uint16_t scopeLevel) {
-    SetVerticalLevel(levelB_, zeroB_, scopeLevel, kFnLevelB, kRecLevelB);
+    SetVerticalLevel(levelB_, zeroB_, scopeLevel, abi::kCodeLevelB, kRecLevelB);
 }
 
 void TVirtualDriverLyraRM::SetDensity(int channel, uint16_t v) {
@@ -440,7 +440,7 @@ void TVirtualDriverLyraRM::SetDensity(int channel, uint16_t v) {
     const int32_t unscaled = GetDeflection(channel) / ProbeFactor(probe);
     const Relaxed<uint16_t>& level = isA ? levelA_ : levelB_;
     uint32_t newLevel = level.get();  // kept if the library does not answer
-    CallDevice(isA ? kFnDensityA : kFnDensityB, Int32Arg(unscaled), &newLevel);
+    CallDevice(isA ? abi::kCodeDensityA : abi::kCodeDensityB, Int32Arg(unscaled), &newLevel);
 
     if (deviceCalibrationOK_.get()) {
         // Re-centre: the library answers the device level that keeps the trace in place.
@@ -467,7 +467,7 @@ void TVirtualDriverLyraRM::SetSMPSetting(int32_t v) {
     smpSetting_.set(v);
     const int64_t s1 = SamplesPerSecond(v);
     Append5(kRecSamplesPerSecond, static_cast<uint32_t>(s1));
-    CallDevice(kFnSamplingRate, Int32Arg((kSmpSteps - 1) - ClampSmpStep(v)));
+    CallDevice(abi::kCodeSampling, Int32Arg((kSmpSteps - 1) - ClampSmpStep(v)));
     sampleCounter_.set(Rescale(sampleCounter_.get(), s1, s0));
     lengthInSamples_.set(static_cast<int64_t>(measurementLength_.get() / 1000) * s1);
 }

@@ -93,42 +93,6 @@ public:
         kRecDeflectionB = 12,
     };
 
-    // Driver library command codes.
-    enum DeviceCode : uint32_t {
-        kFnSetFailureFlag = 1,
-        kFnDriverVersion = 2,
-        kFnUsbDriverVersion = 3,
-        kFnProbeA = 4,
-        kFnProbeB = 5,
-        kFnAcDcA = 6,
-        kFnAcDcB = 7,
-        kFnGroundA = 8,
-        kFnGroundB = 9,
-        kFnDensityA = 10,
-        kFnDensityB = 11,
-        kFnLevelA = 12,
-        kFnLevelB = 13,
-        kFnReadData = 14,
-        kFnSamplingRate = 15,
-        kFnTriggerSourceA = 16,
-        kFnTriggerSourceB = 17,
-        kFnTriggerLevelA = 19,
-        kFnTriggerLevelB = 20,
-        kFnTriggerUnderA = 21,
-        kFnTriggerUnderB = 22,
-        kFnArmSourceA = 24,
-        kFnArmSourceB = 25,
-        kFnArmSourceExternal = 26,
-        kFnArmLevelA = 27,
-        kFnArmLevelB = 28,
-        kFnArmUnderA = 29,
-        kFnArmUnderB = 30,
-        kFnArmUnderExternal = 31,
-        kFnMeasurementStarted = 32,
-        kFnRecordFree = 33,
-        kFnTriggerRelation = 34,
-        kFnSerialNumber = 35,
-    };
 
     // InitializeDevice results.
     enum InitResult : int32_t {

@@ -22,6 +22,43 @@ using DeviceFunctionFn = uint32_t(ROLLMODE_STDCALL*)(uint32_t code, uint16_t* da
                                                      uint8_t* version, uint32_t spare2, uintptr_t value,
                                                      uint32_t* result);
 
+// DeviceFunction command codes: the program sends them, the driver library acts on them.
+enum DeviceCode : uint8_t {
+    kCodeFailureFlag = 1,
+    kCodeDriverVersion = 2,
+    kCodeUsbDriverVersion = 3,
+    kCodeProbeA = 4,
+    kCodeProbeB = 5,
+    kCodeCouplingA = 6,
+    kCodeCouplingB = 7,
+    kCodeGroundA = 8,
+    kCodeGroundB = 9,
+    kCodeDensityA = 10,
+    kCodeDensityB = 11,
+    kCodeLevelA = 12,
+    kCodeLevelB = 13,
+    kCodeReadData = 14,
+    kCodeSampling = 15,
+    kCodeTriggerSourceA = 16,
+    kCodeTriggerSourceB = 17,
+    kCodeTriggerLevelA = 19,
+    kCodeTriggerLevelB = 20,
+    kCodeTriggerUnderA = 21,
+    kCodeTriggerUnderB = 22,
+    kCodeArmSourceA = 24,
+    kCodeArmSourceB = 25,
+    kCodeArmSourceExternal = 26,
+    kCodeArmLevelA = 27,
+    kCodeArmLevelB = 28,
+    kCodeArmUnderA = 29,
+    kCodeArmUnderB = 30,
+    kCodeArmUnderExternal = 31,
+    kCodeMeasurementStarted = 32,
+    kCodeRecordFree = 33,
+    kCodeTriggerRelation = 34,
+    kCodeSerialNumber = 35,
+};
+
 // brask / tolv
 using UsbCallback = void(ROLLMODE_STDCALL*)(uint8_t status);
 using USBInitDeviceFn = uint32_t(ROLLMODE_STDCALL*)();
