@@ -5,9 +5,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <bit>
 #include <cerrno>
 #include <cstring>
+#include <vector>
+
+#include "RecordFileReader.h"
 
 namespace rollmode::core {
 
@@ -19,6 +23,21 @@ namespace {
 bool FileExists(const std::string& name) {
     struct stat st {};
     return ::stat(name.c_str(), &st) == 0;
+}
+
+// The size of the file up to its last whole item: a settings record that a crash
+// cut off is dropped, or every later word would be read as part of it. Only the
+// tail is read, so opening a long recording stays quick.
+uint64_t WholeItemsSize(int fd, uint64_t size) {
+    constexpr uint64_t kTailBytes = 64 * 1024;
+    const uint64_t bytes = std::min(size, kTailBytes);
+    std::vector<uint16_t> tail(static_cast<std::size_t>(bytes / 2));
+    const auto got = ::pread(fd, tail.data(), bytes, static_cast<off_t>(size - bytes));
+    if (got != static_cast<ssize_t>(bytes)) return size;
+    const std::size_t keep = WholeTailWords(tail.data(), tail.size(), bytes == size);
+    const uint64_t whole = size - (tail.size() - keep) * 2;
+    if (whole != size && ::ftruncate(fd, static_cast<off_t>(whole)) != 0) return size;
+    return whole;
 }
 
 }  // namespace
@@ -107,6 +126,7 @@ TRecordFileLyraRM::OpenOutcome TRecordFileLyraRM::OpenForAppend(const std::strin
         // An odd size means a torn last word (a crash mid-write); appending after it
         // would shift every later word by a byte.
         if (size % 2 != 0 && ::ftruncate(fd, static_cast<off_t>(size - 1)) == 0) --size;
+        if (size % 2 == 0) size = WholeItemsSize(fd, size);
         if (size % 2 != 0 || ::lseek(fd, static_cast<off_t>(size), SEEK_SET) < 0) {
             ::close(fd);
             return OpenOutcome::Failed;

@@ -30,6 +30,35 @@ uint16_t RecordLengthOfCode(uint16_t code) {
     }
 }
 
+std::size_t WholeTailWords(const uint16_t* words, std::size_t count, bool fromFileStart) {
+    constexpr uint16_t kHighestRecordWord = 12;  // zero, length 4..6 and code 1..12
+    std::size_t pos = 0;
+    if (!fromFileStart) {
+        std::size_t run = 0;
+        std::size_t i = count;
+        while (i > 0 && run < 4) {
+            --i;
+            run = words[i] > kHighestRecordWord ? run + 1 : 0;
+        }
+        if (run < 4) return count;  // no point known to lie between items
+        pos = i + 4;                // words[i + 3] is a sample: an item ends after it
+    }
+    while (pos < count) {
+        if (words[pos] != 0) {
+            ++pos;
+            continue;
+        }
+        if (pos + 1 >= count) return pos;
+        const uint16_t length = words[pos + 1];
+        if (length < 4 || length > 6) return count;
+        if (pos + 2 >= count) return pos;
+        if (RecordLengthOfCode(words[pos + 2]) != length) return count;
+        if (pos + length > count) return pos;
+        pos += length;
+    }
+    return count;
+}
+
 TRecordFileReader::TRecordFileReader(std::size_t bufferBytes) : buffer_(bufferBytes < 16 ? 16 : bufferBytes) {}
 
 TRecordFileReader::~TRecordFileReader() { Close(); }

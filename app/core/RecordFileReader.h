@@ -33,6 +33,16 @@ inline constexpr uint16_t kDeflectionB = 12;
 // The record length, in words, that a record code has; 0 for an unknown code.
 uint16_t RecordLengthOfCode(uint16_t code);
 
+// How many of the `count` words at the end of a record file belong to whole items,
+// so that a settings record cut off by a crash can be dropped before appending.
+// `fromFileStart` says the words are the whole file. Otherwise the scan starts
+// after the last four words in a row above 12, which no settings record holds
+// (its zero, length and code words are all at most 12 and at most three
+// arguments follow the code), so the word before them cannot be inside a record.
+// A malformed tail, or one without such a point, is kept whole: only a record cut
+// off by the end of the file is ever dropped.
+std::size_t WholeTailWords(const uint16_t* words, std::size_t count, bool fromFileStart);
+
 // The settings in force at a point of a record file. Index 0 is channel A, 1 is B.
 struct RecordSettings {
     static constexpr int kCodesPerDivision = 32;

@@ -225,6 +225,25 @@ TEST(RecordFile, AnOddSizedFileIsCutBackToWholeWordsBeforeAppending) {
     EXPECT_EQ(ReadWords(name).back(), 0x4242);
 }
 
+TEST(RecordFile, ASettingsRecordCutOffByACrashIsDroppedBeforeAppending) {
+    RecordRig rig;
+    const std::string name = rig.folder.File("cut.rmd");
+    // A long recording whose last record lost its two last words: only the tail is read.
+    std::vector<uint16_t> words(200000, 0x0A0B);
+    words.insert(words.end(), {0, 6, 2, 2048});
+    {
+        std::ofstream out(name, std::ios::binary);
+        out.write(reinterpret_cast<const char*>(words.data()), static_cast<std::streamsize>(words.size() * 2));
+    }
+    rig.StartSaving(name);
+    EXPECT_DOUBLE_EQ(rig.scope.FileSize(), 400000.0);
+    rig.Append(rig.Run(3, 0x4242));
+    const auto after = ReadWords(name);
+    ASSERT_EQ(after.size(), 200003u);
+    EXPECT_EQ(after[199999], 0x0A0B);
+    EXPECT_EQ(after[200000], 0x4242);
+}
+
 TEST(RecordFile, RunsAreGatheredAndWrittenWhenTheBufferFillsOrTheOldestHasWaited) {
     RecordRig rig;
     const std::string name = rig.folder.File("gather.rmd");

@@ -192,3 +192,45 @@ TEST(RecordFileReader, AMissingFileIsReportedOnOpen) {
     EXPECT_TRUE(reader.Failed());
     EXPECT_NE(reader.Error().find("cannot open"), std::string::npos);
 }
+
+TEST(RecordFileTail, ARecordCutOffAtTheEndIsLeftOutWhateverPrecedesIt) {
+    // Every record length, cut after each of its words, behind samples or at the file start.
+    const std::vector<std::vector<uint16_t>> records = {{0, 4, 1, 1}, {0, 5, 10, 0x4B40, 0x4C},
+                                                        {0, 6, 2, 2048, 128, 0}};
+    for (const auto& record : records) {
+        for (std::size_t cut = 1; cut < record.size(); ++cut) {
+            for (bool fromStart : {true, false}) {
+                std::vector<uint16_t> w(fromStart ? 0 : 6, Sample(7, 9));
+                Rec5(w, 10, 5000);
+                w.insert(w.end(), {Sample(1, 1), Sample(255, 255), Sample(20, 30), Sample(40, 50), 2});
+                const std::size_t whole = w.size();
+                w.insert(w.end(), record.begin(), record.begin() + static_cast<std::ptrdiff_t>(cut));
+                EXPECT_EQ(WholeTailWords(w.data(), w.size(), fromStart), whole)
+                    << "code " << record[2] << " cut after " << cut << (fromStart ? " from start" : "");
+            }
+        }
+    }
+}
+
+TEST(RecordFileTail, WholeAndMalformedTailsAreKept) {
+    std::vector<uint16_t> w(8, Sample(100, 100));
+    // Arguments that look like markers, zeros or record starts belong to whole records.
+    Rec6(w, 2, 0, 4);
+    Rec5(w, 11, 5);
+    Rec4(w, 1, 0);
+    EXPECT_EQ(WholeTailWords(w.data(), w.size(), false), w.size());
+    EXPECT_EQ(WholeTailWords(w.data(), w.size(), true), w.size());
+    // Not a cut-off record: nothing is dropped.
+    std::vector<uint16_t> bad = w;
+    bad.insert(bad.end(), {0, 9});
+    EXPECT_EQ(WholeTailWords(bad.data(), bad.size(), false), bad.size());
+    bad = w;
+    bad.insert(bad.end(), {0, 4, 10});
+    EXPECT_EQ(WholeTailWords(bad.data(), bad.size(), false), bad.size());
+    // Only records and markers and not the whole file: no point to start from, kept.
+    std::vector<uint16_t> recordsOnly;
+    for (int i = 0; i < 10; ++i) Rec4(recordsOnly, 1, 1);
+    recordsOnly.push_back(0);
+    EXPECT_EQ(WholeTailWords(recordsOnly.data(), recordsOnly.size(), false), recordsOnly.size());
+    EXPECT_EQ(WholeTailWords(recordsOnly.data(), recordsOnly.size(), true), recordsOnly.size() - 1);
+}
