@@ -43,7 +43,7 @@ uint64_t WholeItemsSize(int fd, uint64_t size) {
 }  // namespace
 
 TRecordFileLyraRM::TRecordFileLyraRM(std::chrono::milliseconds maxHold, std::chrono::milliseconds syncInterval)
-    : maxHold_(maxHold), syncInterval_(syncInterval), buffer_(std::make_unique_for_overwrite<char[]>(kBufferBytes)) {}
+    : maxHold_(maxHold), syncInterval_(syncInterval) {}
 
 TRecordFileLyraRM::~TRecordFileLyraRM() {
     std::lock_guard<std::mutex> guard(lock_);
@@ -144,9 +144,7 @@ TRecordFileLyraRM::OpenOutcome TRecordFileLyraRM::OpenForAppend(const std::strin
         }
         if (fd < 0) return OpenOutcome::Failed;
     }
-    fd_ = fd;
-    size_ = size;
-    lastSync_ = Clock::now();
+    AdoptLocked(fd, size);
     if (onOpened) onOpened(size);
     return outcome;
 }
@@ -161,10 +159,17 @@ bool TRecordFileLyraRM::CreateEmpty(const std::string& name) {
         fd = -1;
     }
     if (fd < 0) return false;
-    fd_ = fd;
-    size_ = 0;
-    lastSync_ = Clock::now();
+    AdoptLocked(fd, 0);
     return true;
+}
+
+void TRecordFileLyraRM::AdoptLocked(int fd, uint64_t size) {
+    // The gathering buffer is taken when a file is first opened: a model that never
+    // records does not hold it.
+    if (!buffer_) buffer_ = std::make_unique_for_overwrite<char[]>(kBufferBytes);
+    fd_ = fd;
+    size_ = size;
+    lastSync_ = Clock::now();
 }
 
 bool TRecordFileLyraRM::WriteLocked(const char* data, uint64_t bytes) {

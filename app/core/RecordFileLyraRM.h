@@ -128,6 +128,7 @@ private:
     bool CloseLocked();  // writes what is gathered, syncs, then closes
     void DropLocked();   // closes without writing
     static int OpenExclusive(const std::string& name, int flags);
+    void AdoptLocked(int fd, uint64_t size);
 
     mutable std::mutex lock_;
     int fd_ = -1;
