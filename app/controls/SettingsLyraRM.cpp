@@ -12,6 +12,8 @@
 #include <cstdlib>
 #include <limits>
 #include <string_view>
+#include <unordered_map>
+#include <vector>
 
 #include "NotificationCodes.h"
 #include "RateTables.h"
@@ -172,10 +174,15 @@ constexpr std::array<std::string_view, 57> kRestoreOrder = {
     "ARMSourceA", "ARMSourceB", "ARMSourceExternal", "ARMUnderA", "ARMUnderB", "ARMUnderExternal", "ARMLevelA",
     "ARMLevelB", "PeriodA", "PeriodB", "AmplitudeA", "AmplitudeB", "NoiseA", "NoiseB"};
 
+// Keys by name, for a file of any length looked up in constant time per line.
 const Key* FindKey(std::string_view name) {
-    for (const Key& k : kKeys)
-        if (name == k.name) return &k;
-    return nullptr;
+    static const std::unordered_map<std::string_view, const Key*> byName = [] {
+        std::unordered_map<std::string_view, const Key*> m;
+        for (const Key& k : kKeys) m.emplace(k.name, &k);
+        return m;
+    }();
+    const auto it = byName.find(name);
+    return it == byName.end() ? nullptr : it->second;
 }
 
 constexpr char kLineEnd[] = "\r\n";
@@ -302,24 +309,16 @@ void TSettingsLyraRM::SaveSettingsFile(const std::string& name) {
         Show(std::string(strings::kCannotCreateFile) + name);
         return;
     }
-    // One write per line, so a failing medium is reported line by line.
-    auto writeLine = [&](const std::string& text) {
-        const std::string line = text + kLineEnd;
-        std::size_t done = 0;
-        while (done < line.size()) {
-            const ssize_t n = ::write(fd, line.data() + done, line.size() - done);
-            if (n > 0) {
-                done += static_cast<std::size_t>(n);
-            } else if (n < 0 && errno == EINTR) {
-                continue;
-            } else {
-                Show(strings::kWriteToFileFailed);
-                return;
-            }
-        }
+    std::string text;
+    std::vector<std::size_t> lineEnds;  // offset after each line's CR LF
+    text.reserve(2048);
+    lineEnds.reserve(kWriteOrder.size() + 2);
+    auto addLine = [&](std::string_view line) {
+        text.append(line).append(kLineEnd);
+        lineEnds.push_back(text.size());
     };
-    writeLine(strings::kSettingsHeader);
-    writeLine(std::string(61, '-'));
+    addLine(strings::kSettingsHeader);
+    addLine(std::string(61, '-'));
     for (std::string_view keyName : kWriteOrder) {
         const Key& k = *FindKey(keyName);
         std::string value;
@@ -328,7 +327,28 @@ void TSettingsLyraRM::SaveSettingsFile(const std::string& name) {
             case Form::Int: value = std::to_string(k.getI(*scope)); break;
             case Form::Float: value = FormatGeneral(k.getF(*scope)); break;
         }
-        writeLine(std::string(k.name) + ": " + value);
+        addLine(std::string(k.name) + ": " + value);
+    }
+    // One write for the whole file. Only when it falls short is the rest written line
+    // by line, so a failing medium is still reported once for every line it refuses.
+    ssize_t first = 0;
+    do first = ::write(fd, text.data(), text.size());
+    while (first < 0 && errno == EINTR);
+    std::size_t done = first > 0 ? static_cast<std::size_t>(first) : 0;
+    std::size_t lineStart = 0;
+    for (const std::size_t lineEnd : lineEnds) {
+        for (std::size_t at = std::max(done, lineStart); at < lineEnd;) {
+            const ssize_t n = ::write(fd, text.data() + at, lineEnd - at);
+            if (n > 0) {
+                at += static_cast<std::size_t>(n);
+            } else if (n < 0 && errno == EINTR) {
+                continue;
+            } else {
+                Show(strings::kWriteToFileFailed);
+                break;
+            }
+        }
+        lineStart = lineEnd;
     }
     ::close(fd);
 }

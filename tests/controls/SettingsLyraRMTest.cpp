@@ -1,6 +1,8 @@
 #include "SettingsLyraRM.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -333,6 +335,23 @@ TEST_F(SettingsTest, AFailingMediumIsReportedOncePerLine) {
     const std::vector<std::string> texts = Texts();
     EXPECT_EQ(texts.size(), 62u);
     EXPECT_EQ(texts, std::vector<std::string>(texts.size(), "Write to file failed."));
+}
+
+TEST_F(SettingsTest, AMediumThatFillsMidFileReportsEveryLineItRefuses) {
+    // The file may grow to the first two lines and five bytes of the third.
+    const std::size_t limit = std::string("Inproper modification of this file may lead to SW malfunction").size() + 2 + 63 + 5;
+    struct rlimit old {};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+    struct rlimit small = old;
+    small.rlim_cur = limit;
+    const auto oldHandler = signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    settings.SaveSettingsFile("filling.ini");
+    setrlimit(RLIMIT_FSIZE, &old);
+    signal(SIGXFSZ, oldHandler);
+    const std::vector<std::string> texts = Texts();
+    EXPECT_EQ(texts, std::vector<std::string>(60, "Write to file failed."));
+    EXPECT_EQ(fs::file_size("filling.ini"), limit);
 }
 
 TEST_F(SettingsTest, RestoreDefaultsKeepsTriggerRelationGroundAndTheRecordFile) {
