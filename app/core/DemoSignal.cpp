@@ -1,0 +1,379 @@
+#include "DemoSignal.h"
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <cstring>
+#include <numbers>
+
+namespace rollmode::core::virtual_driver {
+
+namespace {
+
+constexpr double kTwoPi = 2.0 * std::numbers::pi;
+
+// Adding 1.5 × 2^52 to a value below 2^51 in magnitude leaves a double whose last bit is worth
+// 1, so the sum is rounded to an integer in the current rounding mode, as std::nearbyint does.
+// All later arithmetic on such sums stays exact (integers below 2^53).
+constexpr double kRoundShift = 6755399441055744.0;
+
+constexpr uint32_t kBlock = 512;      // samples staged per pass; a multiple of both lane counts
+constexpr uint32_t kSineLanes = 16;  // samples of one sine advanced side by side
+constexpr uint32_t kNoiseLanes = DemoSynthesizer::kNoiseLanes;
+static_assert(kBlock % kSineLanes == 0 && kBlock % kNoiseLanes == 0);
+static_assert(DemoSynthesizer::kAnchorSamples % kBlock == 0);
+
+uint64_t SplitMix64(uint64_t& x) {
+    uint64_t z = (x += 0x9E3779B97F4A7C15ull);
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+    return z ^ (z >> 31);
+}
+
+inline uint32_t Rotl(uint32_t x, int k) { return (x << k) | (x >> (32 - k)); }
+
+// The phase of sample x in radians, evaluated exactly as the reference evaluates it.
+inline double Phase(const DemoWave& w, double x, double dt) { return (x + w.offset) * kTwoPi * dt * 1000.0 / w.period; }
+// The phase advance over k samples.
+inline double Advance(const DemoWave& w, double k, double dt) { return k * kTwoPi * dt * 1000.0 / w.period; }
+
+// One sine scaled by its gain, kSineLanes consecutive samples at a time: lane j holds sample
+// t × kSineLanes + j as a point (c, s) on a circle of radius gain, and one step rotates every
+// lane by kSineLanes samples.
+struct SineLanes {
+    alignas(64) double c[kSineLanes];
+    alignas(64) double s[kSineLanes];
+    alignas(64) double laneC[kSineLanes];  // rotation by j samples
+    alignas(64) double laneS[kSineLanes];
+    double stepC = 1, stepS = 0;  // rotation by kSineLanes samples
+    const DemoWave* wave = nullptr;
+    double dt = 0;
+
+    void Prepare(const DemoWave& w, double samplesPerSecond) {
+        wave = &w;
+        dt = 1.0 / samplesPerSecond;
+        const double theta = Advance(w, 1.0, dt);
+        const double c1 = std::cos(theta), s1 = std::sin(theta);
+        laneC[0] = 1;
+        laneS[0] = 0;
+        for (uint32_t j = 1; j < kSineLanes; ++j) {
+            laneC[j] = laneC[j - 1] * c1 - laneS[j - 1] * s1;
+            laneS[j] = laneS[j - 1] * c1 + laneC[j - 1] * s1;
+        }
+        const double step = Advance(w, kSineLanes, dt);
+        stepC = std::cos(step);
+        stepS = std::sin(step);
+    }
+
+    // Restarts from the exact sine and cosine of sample `first`.
+    void Anchor(uint32_t first) {
+        const double phase = Phase(*wave, static_cast<double>(first), dt);
+        const double c0 = std::cos(phase) * wave->gain, s0 = std::sin(phase) * wave->gain;
+        for (uint32_t j = 0; j < kSineLanes; ++j) {
+            c[j] = c0 * laneC[j] - s0 * laneS[j];
+            s[j] = s0 * laneC[j] + c0 * laneS[j];
+        }
+    }
+};
+
+}  // namespace
+
+void DemoRandom::Seed(uint64_t seed) {
+    uint64_t x = seed;
+    const uint64_t a = SplitMix64(x);
+    const uint64_t b = SplitMix64(x);
+    s_[0] = static_cast<uint32_t>(a);
+    s_[1] = static_cast<uint32_t>(a >> 32);
+    s_[2] = static_cast<uint32_t>(b);
+    s_[3] = static_cast<uint32_t>(b >> 32);
+    if ((s_[0] | s_[1] | s_[2] | s_[3]) == 0) s_[0] = 1;  // the all-zero state is a fixed point
+}
+
+void DemoSamplesReference(const DemoWave& a, const DemoWave& b, double samplesPerSecond, uint32_t n,
+                          DemoRandom& random, uint16_t* out) {
+    const double dt = 1.0 / samplesPerSecond;
+    for (uint32_t i = 0; i < n; ++i) {
+        const double x = static_cast<double>(i);
+        const double yA = std::sin((x + a.offset) * kTwoPi * dt * 1000.0 / a.period);
+        const double yB = std::sin((x + b.offset) * kTwoPi * dt * 1000.0 / b.period);
+        int64_t cA = 640 - static_cast<int64_t>(std::nearbyint(yA * a.gain + a.level));
+        cA += static_cast<int64_t>(random.Below(a.noiseRange)) - a.noise;
+        int64_t cB = 640 - static_cast<int64_t>(std::nearbyint(yB * b.gain + b.level));
+        cB += static_cast<int64_t>(random.Below(b.noiseRange)) - b.noise;
+        cA = std::clamp<int64_t>(cA, 1, 255);
+        cB = std::clamp<int64_t>(cB, 1, 255);
+        out[i] = static_cast<uint16_t>(cA + 256 * cB);
+    }
+}
+
+void DemoSynthesizer::Seed(uint64_t seed) {
+    uint64_t x = seed;
+    for (uint32_t j = 0; j < kNoiseLanes; ++j) {
+        const uint64_t a = SplitMix64(x);
+        const uint64_t b = SplitMix64(x);
+        noise_.s[0][j] = static_cast<uint32_t>(a);
+        noise_.s[1][j] = static_cast<uint32_t>(a >> 32);
+        noise_.s[2][j] = static_cast<uint32_t>(b);
+        noise_.s[3][j] = static_cast<uint32_t>(b >> 32) | 1u;  // never the all-zero state
+    }
+    spare_.Seed(SplitMix64(x));
+}
+
+namespace {
+
+// The vector helpers below are always inlined into the per-instruction-set copies of the
+// generator, so no vector crosses a call boundary whose convention could differ.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic ignored "-Wpsabi"
+#endif
+#define DEMO_INLINE inline __attribute__((always_inline))
+
+// Eight lanes of each type; on narrower hardware the compiler splits them.
+using F64x8 = double __attribute__((vector_size(64)));
+using U64x8 = uint64_t __attribute__((vector_size(64)));
+using U32x8 = uint32_t __attribute__((vector_size(32)));
+using I32x8 = int32_t __attribute__((vector_size(32)));
+using U16x8 = uint16_t __attribute__((vector_size(16)));
+
+template <class V, class T>
+DEMO_INLINE V LoadV(const T* p) {
+    V v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+template <class V, class T>
+DEMO_INLINE void StoreV(T* p, const V& v) {
+    std::memcpy(p, &v, sizeof v);
+}
+DEMO_INLINE U32x8 RotlV(const U32x8& x, int k) { return (x << k) | (x >> (32 - k)); }
+
+static_assert(kNoiseLanes % 8 == 0 && kBlock % (2 * kNoiseLanes) == 0);
+
+// One xoshiro128** step in every lane of the noise streams; r receives the outputs.
+struct NoiseLanes {
+    static constexpr uint32_t kVectors = kNoiseLanes / 8;
+    U32x8 s0[kVectors], s1[kVectors], s2[kVectors], s3[kVectors];
+
+    DEMO_INLINE explicit NoiseLanes(const DemoSynthesizer::NoiseState& st) {
+#pragma GCC unroll 8
+        for (uint32_t v = 0; v < kVectors; ++v) {
+            s0[v] = LoadV<U32x8>(st.s[0].data() + 8 * v);
+            s1[v] = LoadV<U32x8>(st.s[1].data() + 8 * v);
+            s2[v] = LoadV<U32x8>(st.s[2].data() + 8 * v);
+            s3[v] = LoadV<U32x8>(st.s[3].data() + 8 * v);
+        }
+    }
+    DEMO_INLINE void Store(DemoSynthesizer::NoiseState& st) const {
+#pragma GCC unroll 8
+        for (uint32_t v = 0; v < kVectors; ++v) {
+            StoreV(st.s[0].data() + 8 * v, s0[v]);
+            StoreV(st.s[1].data() + 8 * v, s1[v]);
+            StoreV(st.s[2].data() + 8 * v, s2[v]);
+            StoreV(st.s[3].data() + 8 * v, s3[v]);
+        }
+    }
+    DEMO_INLINE U32x8 Next(uint32_t v) {
+        const U32x8 r = RotlV(s1[v] * 5, 7) * 9;
+        const U32x8 t = s1[v] << 9;
+        s2[v] ^= s0[v];
+        s3[v] ^= s1[v];
+        s1[v] ^= s2[v];
+        s0[v] ^= s3[v];
+        s2[v] ^= t;
+        s3[v] = RotlV(s3[v], 11);
+        return r;
+    }
+};
+
+// A draw u of `bits` bits maps to u × range >> bits, a uniform integer 0..range-1 unless the
+// low part u × range mod 2^bits falls below 2^bits mod range (then it is redrawn).
+struct NoisePlan {
+    uint32_t range;
+    uint32_t bits;       // 16 while range fits in 16 bits (two draws per random word), else 32
+    uint32_t threshold;  // 2^bits mod range
+    double base;         // 640 - noise, shifted as the rounded values are
+};
+
+NoisePlan PlanNoise(const DemoWave& w) {
+    NoisePlan p{w.noiseRange, 32, 0, kRoundShift + 640.0 - static_cast<double>(w.noise)};
+    if (p.range == 0) return p;
+    if (p.range <= 0x10000u) {
+        p.bits = 16;
+        p.threshold = 0x10000u % p.range;
+    } else {
+        p.threshold = (0u - p.range) % p.range;
+    }
+    return p;
+}
+
+DEMO_INLINE bool Rejected(const NoisePlan& p, uint32_t u) {
+    const uint64_t m = static_cast<uint64_t>(u) * p.range;
+    const uint32_t low = p.bits == 16 ? static_cast<uint32_t>(m & 0xFFFFu) : static_cast<uint32_t>(m);
+    return low < p.threshold;
+}
+
+// kBlock noise values, base + u × range >> bits each; raw keeps the draws u. Returns whether a
+// draw fell into the rejection zone.
+DEMO_INLINE bool DrawNoise(DemoSynthesizer::NoiseState& st, const NoisePlan& p, double* __restrict out,
+                           uint32_t* __restrict raw) {
+    NoiseLanes lanes(st);
+    const U32x8 threshold = U32x8{} + p.threshold;
+    U32x8 rejected{};
+    if (p.bits == 16) {
+        // Each random word gives two draws: its low half for this group of lanes, its high
+        // half for the next. u × range stays below 2^32.
+        const U32x8 range = U32x8{} + p.range;
+        const F64x8 base = F64x8{} + p.base;
+        for (uint32_t g = 0; g < kBlock; g += 2 * kNoiseLanes) {
+#pragma GCC unroll 8
+            for (uint32_t v = 0; v < NoiseLanes::kVectors; ++v) {
+                const U32x8 r = lanes.Next(v);
+                const U32x8 half[2] = {r & 0xFFFFu, r >> 16};
+                for (uint32_t h = 0; h < 2; ++h) {
+                    const U32x8 m = half[h] * range;
+                    rejected |= __builtin_convertvector((m & 0xFFFFu) < threshold, U32x8);
+                    const uint32_t at = g + h * kNoiseLanes + 8 * v;
+                    StoreV(raw + at, half[h]);
+                    StoreV(out + at, base + __builtin_convertvector(__builtin_convertvector(m >> 16, I32x8), F64x8));
+                }
+            }
+        }
+    } else {
+        const U64x8 range = U64x8{} + p.range;
+        // The value is converted as a signed number 2^31 too small and the 2^31 added back.
+        const F64x8 base = F64x8{} + (p.base + 2147483648.0);
+        for (uint32_t g = 0; g < kBlock; g += kNoiseLanes) {
+#pragma GCC unroll 8
+            for (uint32_t v = 0; v < NoiseLanes::kVectors; ++v) {
+                const U32x8 r = lanes.Next(v);
+                const U64x8 m = __builtin_convertvector(r, U64x8) * range;
+                rejected |= __builtin_convertvector(__builtin_convertvector(m, U32x8) < threshold, U32x8);
+                const I32x8 high = __builtin_convertvector(m >> 32, I32x8) ^ INT32_MIN;
+                StoreV(raw + g + 8 * v, r);
+                StoreV(out + g + 8 * v, base + __builtin_convertvector(high, F64x8));
+            }
+        }
+    }
+    lanes.Store(st);
+    uint32_t any[8];
+    StoreV(any, rejected);
+    return (any[0] | any[1] | any[2] | any[3] | any[4] | any[5] | any[6] | any[7]) != 0;
+}
+
+DEMO_INLINE void AdvanceSine(SineLanes& w, double* __restrict ys) {
+    static_assert(kSineLanes % 8 == 0);
+    constexpr uint32_t kVectors = kSineLanes / 8;
+    F64x8 c[kVectors], s[kVectors];
+    for (uint32_t v = 0; v < kVectors; ++v) {
+        c[v] = LoadV<F64x8>(w.c + 8 * v);
+        s[v] = LoadV<F64x8>(w.s + 8 * v);
+    }
+    const F64x8 sc = F64x8{} + w.stepC, ss = F64x8{} + w.stepS;
+    for (uint32_t g = 0; g < kBlock; g += kSineLanes) {
+#pragma GCC unroll 8
+        for (uint32_t v = 0; v < kVectors; ++v) {
+            StoreV(ys + g + 8 * v, s[v]);
+            const F64x8 nc = c[v] * sc - s[v] * ss;
+            s[v] = s[v] * sc + c[v] * ss;
+            c[v] = nc;
+        }
+    }
+    for (uint32_t v = 0; v < kVectors; ++v) {
+        StoreV(w.c + 8 * v, c[v]);
+        StoreV(w.s + 8 * v, s[v]);
+    }
+}
+
+// 640 - nearest(y × gain + level) + noise, clamped to 1..255, for both channels of kBlock
+// samples; `noise` holds 640 + noise and `shift` the level, both shifted for rounding.
+DEMO_INLINE void Combine(const double* ysA, const double* noiseA, double shiftA, const double* ysB, const double* noiseB,
+                    double shiftB, uint16_t* __restrict words) {
+    const F64x8 one = F64x8{} + 1.0, top = F64x8{} + 255.0;
+    const F64x8 sa = F64x8{} + shiftA, sb = F64x8{} + shiftB;
+    for (uint32_t i = 0; i < kBlock; i += 8) {
+        F64x8 cA = LoadV<F64x8>(noiseA + i) - (LoadV<F64x8>(ysA + i) + sa);
+        F64x8 cB = LoadV<F64x8>(noiseB + i) - (LoadV<F64x8>(ysB + i) + sb);
+        cA = cA < one ? one : cA;
+        cA = cA > top ? top : cA;
+        cB = cB < one ? one : cB;
+        cB = cB > top ? top : cB;
+        const I32x8 w = __builtin_convertvector(cA + 256.0 * cB, I32x8);
+        StoreV(words + i, __builtin_convertvector(w, U16x8));
+    }
+}
+
+DEMO_INLINE void FillNoise(const NoisePlan& p, DemoSynthesizer::NoiseState& noise, DemoRandom& spare,
+                           double* __restrict values, uint32_t* __restrict raw) {
+    if (p.range == 0) return;
+    if (!DrawNoise(noise, p, values, raw)) return;
+    for (uint32_t i = 0; i < kBlock; ++i) {
+        if (Rejected(p, raw[i])) values[i] = p.base + static_cast<double>(spare.Below(p.range));
+    }
+}
+
+#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__)
+#define ROLLMODE_DEMO_CLONES __attribute__((target_clones("arch=x86-64-v4", "arch=x86-64-v3", "default")))
+#else
+#define ROLLMODE_DEMO_CLONES
+#endif
+
+ROLLMODE_DEMO_CLONES
+void Synthesize(const DemoWave& a, const DemoWave& b, double samplesPerSecond, uint32_t n, uint16_t* out,
+                DemoSynthesizer::NoiseState& noise, DemoRandom& spare) {
+    SineLanes sineA, sineB;
+    sineA.Prepare(a, samplesPerSecond);
+    sineB.Prepare(b, samplesPerSecond);
+    const NoisePlan planA = PlanNoise(a), planB = PlanNoise(b);
+    const double shiftA = kRoundShift + a.level, shiftB = kRoundShift + b.level;
+
+    alignas(64) double ysA[kBlock], ysB[kBlock], noiseA[kBlock], noiseB[kBlock];
+    alignas(64) uint32_t raw[kBlock];
+    if (planA.range == 0) std::fill(noiseA, noiseA + kBlock, planA.base);
+    if (planB.range == 0) std::fill(noiseB, noiseB + kBlock, planB.base);
+
+    for (uint32_t first = 0; first < n; first += kBlock) {
+        if (first % DemoSynthesizer::kAnchorSamples == 0) {
+            sineA.Anchor(first);
+            sineB.Anchor(first);
+        }
+        AdvanceSine(sineA, ysA);
+        AdvanceSine(sineB, ysB);
+        // Channel A's noise is drawn before channel B's, block by block.
+        FillNoise(planA, noise, spare, noiseA, raw);
+        FillNoise(planB, noise, spare, noiseB, raw);
+
+        const uint32_t m = std::min(kBlock, n - first);
+        if (m == kBlock) {
+            Combine(ysA, noiseA, shiftA, ysB, noiseB, shiftB, out + first);
+        } else {
+            alignas(64) uint16_t words[kBlock];
+            Combine(ysA, noiseA, shiftA, ysB, noiseB, shiftB, words);
+            std::memcpy(out + first, words, m * sizeof(uint16_t));
+        }
+    }
+}
+
+ROLLMODE_DEMO_CLONES
+void SineOnly(const DemoWave& w, double samplesPerSecond, uint32_t n, double* out) {
+    SineLanes sine;
+    sine.Prepare(w, samplesPerSecond);
+    alignas(64) double ys[kBlock];
+    for (uint32_t first = 0; first < n; first += kBlock) {
+        if (first % DemoSynthesizer::kAnchorSamples == 0) sine.Anchor(first);
+        AdvanceSine(sine, ys);
+        std::memcpy(out + first, ys, std::min(kBlock, n - first) * sizeof(double));
+    }
+}
+
+}  // namespace
+
+void DemoSynthesizer::ScaledSine(const DemoWave& w, double samplesPerSecond, uint32_t n, double* out) {
+    SineOnly(w, samplesPerSecond, n, out);
+}
+
+void DemoSynthesizer::Generate(const DemoWave& a, const DemoWave& b, double samplesPerSecond, uint32_t n,
+                               uint16_t* out) {
+    Synthesize(a, b, samplesPerSecond, n, out, noise_, spare_);
+}
+
+}  // namespace rollmode::core::virtual_driver
