@@ -132,73 +132,6 @@ uint32_t RollDataPath::PlainCompaction(uint16_t* buffer, uint32_t* count, uint32
 
 namespace {
 
-// After a failed test both states are 1, and from there on a test depends on the word alone: each
-// channel's condition becomes a 256-entry table and "met" a sum that reaches 1 (either) or 2 (both).
-// A disabled channel counts as met under "both" and as not met under "either".
-struct StatelessTrigger {
-    std::array<uint8_t, 256> a{};
-    std::array<uint8_t, 256> b{};
-    uint8_t need = 1;
-    bool possible = false;
-
-    explicit StatelessTrigger(const TriggerTester& t) {
-        possible = t.sourceA || t.sourceB;
-        need = t.relationAnd ? 2 : 1;
-        for (int32_t code = 0; code < 256; ++code) {
-            a[code] = t.sourceA ? (t.underA ? code < t.thresholdA : code > t.thresholdA) : t.relationAnd;
-            b[code] = t.sourceB ? (t.underB ? code < t.thresholdB : code > t.thresholdB) : t.relationAnd;
-        }
-    }
-
-    inline bool Met(uint16_t w) const { return (w > kMarkerNotArmed) & (a[w & 0xFF] + b[w >> 8] >= need); }
-
-    // Index of the first word that meets the condition, or `end`.
-    uint32_t Find(const uint16_t* buffer, uint32_t i, uint32_t end) const {
-        if (!possible) return end;
-        constexpr uint32_t kChunk = 16;
-        for (; i + kChunk <= end; i += kChunk) {
-            bool any = false;
-            for (uint32_t k = 0; k < kChunk; ++k) any |= Met(buffer[i + k]);
-            if (any) break;
-        }
-        for (; i < end; ++i) {
-            if (Met(buffer[i])) return i;
-        }
-        return end;
-    }
-};
-
-}  // namespace
-
-uint32_t RollDataPath::TriggerSearch(uint16_t* buffer, uint32_t* count, uint32_t start, uint32_t end) {
-    *count = 0;
-    triggerFound = false;
-    TriggerTester tester(*this);
-    uint32_t found = end;
-    uint32_t i = start;
-    // States carried in from an earlier block take part until the first failed test resets them.
-    for (; i < end && !(tester.stateA == kTriggerState1 && tester.stateB == kTriggerState1); ++i) {
-        const uint16_t w = buffer[i];
-        if (w != 0 && tester.Test(w)) {
-            found = i;
-            break;
-        }
-    }
-    if (found == end && i < end) {
-        found = StatelessTrigger(tester).Find(buffer, i, end);
-        if (found != end) tester.Test(buffer[found]);  // leaves the states as the met test does
-    }
-    if (found != end) {
-        triggerFound = true;
-        *count = CompactNonZero(buffer, found, end);
-        if ((armFlags & (kArmSourceA | kArmSourceB)) == 0) processor = Processor::PlainCompaction;
-    }
-    tester.StoreStates(*this);
-    return triggerFound ? kStatusTriggered : kStatusWaiting;
-}
-
-namespace {
-
 using Words8 = uint16_t __attribute__((vector_size(16)));
 
 // Codes lo..hi of one channel; lo > hi is the empty range.
@@ -273,7 +206,24 @@ struct TriggerRanges {
         const Words8 ma = InRange(w & 0xFF, a), mb = InRange(w >> 8, b);
         return IsSample(w) & (both ? (ma & mb) : (ma | mb));
     }
+    bool Met(uint16_t w) const {
+        const uint16_t ca = w & 0xFF, cb = w >> 8;
+        const bool ma = ca >= a.lo && ca <= a.hi, mb = cb >= b.lo && cb <= b.hi;
+        return w > kMarkerNotArmed && (both ? (ma && mb) : (ma || mb));
+    }
 };
+
+// Index of the first word in buffer[i .. end-1] that meets the condition, or `end`.
+uint32_t FindTrigger(const TriggerRanges& t, const uint16_t* buffer, uint32_t i, uint32_t end) {
+    if (!t.possible) return end;
+    for (; i + 8 <= end; i += 8) {
+        if (Any(t.Met(Load8(buffer + i)))) break;
+    }
+    for (; i < end; ++i) {
+        if (t.Met(buffer[i])) return i;
+    }
+    return end;
+}
 
 // Appends the non-zero words of eight to buffer[n..]; returns the new n.
 inline uint32_t Append8(uint16_t* buffer, uint32_t n, Words8 v) {
@@ -298,6 +248,34 @@ inline uint32_t ArmCompact(const ArmRanges& arm, uint16_t* buffer, uint32_t n, u
 }
 
 }  // namespace
+
+uint32_t RollDataPath::TriggerSearch(uint16_t* buffer, uint32_t* count, uint32_t start, uint32_t end) {
+    *count = 0;
+    triggerFound = false;
+    TriggerTester tester(*this);
+    uint32_t found = end;
+    uint32_t i = start;
+    // States carried in from an earlier block take part until the first failed test resets them.
+    for (; i < end && !(tester.stateA == kTriggerState1 && tester.stateB == kTriggerState1); ++i) {
+        const uint16_t w = buffer[i];
+        if (w != 0 && tester.Test(w)) {
+            found = i;
+            break;
+        }
+    }
+    if (found == end && i < end) {
+        found = FindTrigger(TriggerRanges(tester), buffer, i, end);
+        if (found != end) tester.Test(buffer[found]);  // leaves the states as the met test does
+    }
+    if (found != end) {
+        triggerFound = true;
+        *count = CompactNonZero(buffer, found, end);
+        if ((armFlags & (kArmSourceA | kArmSourceB)) == 0) processor = Processor::PlainCompaction;
+    }
+    tester.StoreStates(*this);
+    return triggerFound ? kStatusTriggered : kStatusWaiting;
+}
+
 
 // One pass: ARM marking, removal of empty positions and, while recording waits for its
 // trigger, the trigger search over the kept words. Delivery starts at the trigger word, so
@@ -399,9 +377,16 @@ void RollDataPath::SubstituteGround(uint16_t* buffer, uint32_t count) const {
     } else {
         return;
     }
-    for (uint32_t i = 0; i < count; ++i) {
+    // Markers are not samples and keep their meaning.
+    uint32_t i = 0;
+    for (; i + 8 <= count; i += 8) {
+        const Words8 w = Load8(buffer + i);
+        const Words8 marker = __builtin_convertvector((w == kMarkerDevice) | (w == kMarkerNotArmed), Words8);
+        const Words8 out = (w & marker) | (((w & keep) | put) & ~marker);
+        std::memcpy(buffer + i, &out, sizeof out);
+    }
+    for (; i < count; ++i) {
         const uint16_t w = buffer[i];
-        // Markers are not samples and keep their meaning.
         if (w == kMarkerDevice || w == kMarkerNotArmed) continue;
         buffer[i] = static_cast<uint16_t>((w & keep) | put);
     }

@@ -393,6 +393,28 @@ int32_t RandomThreshold(std::mt19937& rng) {
     }
 }
 
+TEST(DataPathReference, GroundSubstitutionFollowsTheWordRuleAtAnyLength) {
+    std::mt19937 rng(3);
+    for (int round = 0; round < 200; ++round) {
+        RollDataPath p;
+        p.ground = {static_cast<bool>(rng() & 1), static_cast<bool>(rng() & 1)};
+        p.groundZeroCode = {RandomThreshold(rng), RandomThreshold(rng)};
+        std::vector<uint16_t> words(rng() % 40);
+        for (auto& w : words) w = rng() % 4 == 0 ? static_cast<uint16_t>(rng() % 3) : static_cast<uint16_t>(rng());
+        const auto count = static_cast<uint32_t>(rng() % (words.size() + 1));
+        auto expected = words;
+        const auto code = [](int32_t zero) { return std::clamp(zero, 1, 255); };
+        for (uint32_t i = 0; i < count; ++i) {
+            if (expected[i] == 1 || expected[i] == 2) continue;
+            const int a = p.ground[0] ? code(p.groundZeroCode[0]) : expected[i] & 0xFF;
+            const int b = p.ground[1] ? code(p.groundZeroCode[1]) : expected[i] >> 8;
+            expected[i] = W(a, b);
+        }
+        p.SubstituteGround(words.data(), count);
+        ASSERT_EQ(words, expected) << round;
+    }
+}
+
 TEST(DataPathReference, SinglePassArmProcessingMatchesTwoPassesAcrossSplitBlocks) {
     std::mt19937 rng(20261208);
     int triggeredCalls = 0, waitingCalls = 0;
