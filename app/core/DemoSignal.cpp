@@ -1,6 +1,7 @@
 #include "DemoSignal.h"
 
 #include <algorithm>
+#include <atomic>
 #include <climits>
 #include <cmath>
 #include <cstring>
@@ -128,62 +129,38 @@ namespace {
 #endif
 #define DEMO_INLINE inline __attribute__((always_inline))
 
-// Eight lanes of each type; on narrower hardware the compiler splits them.
-using F64x8 = double __attribute__((vector_size(64)));
-using U64x8 = uint64_t __attribute__((vector_size(64)));
-using U32x8 = uint32_t __attribute__((vector_size(32)));
-using I32x8 = int32_t __attribute__((vector_size(32)));
-using U16x8 = uint16_t __attribute__((vector_size(16)));
+// Vectors of N lanes: N doubles fill one register of the instruction set the copy is built for
+// (2 for SSE2, 4 for AVX2, 8 for AVX-512), the other types keep the same lane count.
+template <int N>
+struct Lanes {
+    typedef double F64 __attribute__((vector_size(8 * N)));
+    typedef uint64_t U64 __attribute__((vector_size(8 * N)));
+    typedef uint32_t U32 __attribute__((vector_size(4 * N)));
+    typedef int32_t I32 __attribute__((vector_size(4 * N)));
+    typedef uint16_t U16 __attribute__((vector_size(2 * N)));
 
-template <class V, class T>
-DEMO_INLINE V LoadV(const T* p) {
-    V v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-}
-template <class V, class T>
-DEMO_INLINE void StoreV(T* p, const V& v) {
-    std::memcpy(p, &v, sizeof v);
-}
-DEMO_INLINE U32x8 RotlV(const U32x8& x, int k) { return (x << k) | (x >> (32 - k)); }
-
-static_assert(kNoiseLanes % 8 == 0 && kBlock % (2 * kNoiseLanes) == 0);
-
-// One xoshiro128** step in every lane of the noise streams; r receives the outputs.
-struct NoiseLanes {
-    static constexpr uint32_t kVectors = kNoiseLanes / 8;
-    U32x8 s0[kVectors], s1[kVectors], s2[kVectors], s3[kVectors];
-
-    DEMO_INLINE explicit NoiseLanes(const DemoSynthesizer::NoiseState& st) {
-#pragma GCC unroll 8
-        for (uint32_t v = 0; v < kVectors; ++v) {
-            s0[v] = LoadV<U32x8>(st.s[0].data() + 8 * v);
-            s1[v] = LoadV<U32x8>(st.s[1].data() + 8 * v);
-            s2[v] = LoadV<U32x8>(st.s[2].data() + 8 * v);
-            s3[v] = LoadV<U32x8>(st.s[3].data() + 8 * v);
-        }
+    template <class V, class T>
+    static DEMO_INLINE V Load(const T* p) {
+        V v;
+        std::memcpy(&v, p, sizeof v);
+        return v;
     }
-    DEMO_INLINE void Store(DemoSynthesizer::NoiseState& st) const {
-#pragma GCC unroll 8
-        for (uint32_t v = 0; v < kVectors; ++v) {
-            StoreV(st.s[0].data() + 8 * v, s0[v]);
-            StoreV(st.s[1].data() + 8 * v, s1[v]);
-            StoreV(st.s[2].data() + 8 * v, s2[v]);
-            StoreV(st.s[3].data() + 8 * v, s3[v]);
-        }
+    template <class V, class T>
+    static DEMO_INLINE void Store(T* p, const V& v) {
+        std::memcpy(p, &v, sizeof v);
     }
-    DEMO_INLINE U32x8 Next(uint32_t v) {
-        const U32x8 r = RotlV(s1[v] * 5, 7) * 9;
-        const U32x8 t = s1[v] << 9;
-        s2[v] ^= s0[v];
-        s3[v] ^= s1[v];
-        s1[v] ^= s2[v];
-        s0[v] ^= s3[v];
-        s2[v] ^= t;
-        s3[v] = RotlV(s3[v], 11);
-        return r;
+    static DEMO_INLINE U32 Rotl(const U32& x, int k) { return (x << k) | (x >> (32 - k)); }
+    template <class V>
+    static DEMO_INLINE bool Any(const V& mask) {
+        uint32_t m[N];
+        std::memcpy(m, &mask, sizeof m);
+        uint32_t any = 0;
+        for (int j = 0; j < N; ++j) any |= m[j];
+        return any != 0;
     }
 };
+
+static_assert(kBlock % (2 * kNoiseLanes) == 0);
 
 // A draw u of `bits` bits maps to u × range >> bits, a uniform integer 0..range-1 unless the
 // low part u × range mod 2^bits falls below 2^bits mod range (then it is redrawn).
@@ -206,174 +183,280 @@ NoisePlan PlanNoise(const DemoWave& w) {
     return p;
 }
 
-DEMO_INLINE bool Rejected(const NoisePlan& p, uint32_t u) {
+bool Rejected(const NoisePlan& p, uint32_t u) {
     const uint64_t m = static_cast<uint64_t>(u) * p.range;
     const uint32_t low = p.bits == 16 ? static_cast<uint32_t>(m & 0xFFFFu) : static_cast<uint32_t>(m);
     return low < p.threshold;
 }
 
-// kBlock noise values, base + u × range >> bits each; raw keeps the draws u. Returns whether a
-// draw fell into the rejection zone.
-DEMO_INLINE bool DrawNoise(DemoSynthesizer::NoiseState& st, const NoisePlan& p, double* __restrict out,
-                           uint32_t* __restrict raw) {
-    NoiseLanes lanes(st);
-    const U32x8 threshold = U32x8{} + p.threshold;
-    U32x8 rejected{};
-    if (p.bits == 16) {
-        // Each random word gives two draws: its low half for this group of lanes, its high
-        // half for the next. u × range stays below 2^32.
-        const U32x8 range = U32x8{} + p.range;
-        const F64x8 base = F64x8{} + p.base;
-        for (uint32_t g = 0; g < kBlock; g += 2 * kNoiseLanes) {
-#pragma GCC unroll 8
-            for (uint32_t v = 0; v < NoiseLanes::kVectors; ++v) {
-                const U32x8 r = lanes.Next(v);
-                const U32x8 half[2] = {r & 0xFFFFu, r >> 16};
-                for (uint32_t h = 0; h < 2; ++h) {
-                    const U32x8 m = half[h] * range;
-                    rejected |= __builtin_convertvector((m & 0xFFFFu) < threshold, U32x8);
-                    const uint32_t at = g + h * kNoiseLanes + 8 * v;
-                    StoreV(raw + at, half[h]);
-                    StoreV(out + at, base + __builtin_convertvector(__builtin_convertvector(m >> 16, I32x8), F64x8));
+template <int N>
+struct Kernel {
+    using L = Lanes<N>;
+    using F64 = typename L::F64;
+    using U64 = typename L::U64;
+    using U32 = typename L::U32;
+    using I32 = typename L::I32;
+    using U16 = typename L::U16;
+    static constexpr uint32_t kNoiseVectors = kNoiseLanes / N;
+    static constexpr uint32_t kSineVectors = kSineLanes / N;
+    static_assert(kNoiseLanes % N == 0 && kSineLanes % N == 0);
+
+    // kBlock noise values, base + u × range >> bits each; raw keeps the draws u. Returns
+    // whether a draw fell into the rejection zone.
+    static DEMO_INLINE bool DrawNoise(DemoSynthesizer::NoiseState& st, const NoisePlan& p, double* __restrict out,
+                                      uint32_t* __restrict raw) {
+        U32 s0[kNoiseVectors], s1[kNoiseVectors], s2[kNoiseVectors], s3[kNoiseVectors];
+#pragma GCC unroll 16
+        for (uint32_t v = 0; v < kNoiseVectors; ++v) {
+            s0[v] = L::template Load<U32>(st.s[0].data() + N * v);
+            s1[v] = L::template Load<U32>(st.s[1].data() + N * v);
+            s2[v] = L::template Load<U32>(st.s[2].data() + N * v);
+            s3[v] = L::template Load<U32>(st.s[3].data() + N * v);
+        }
+        // xoshiro128** in every lane.
+        const auto next = [&](uint32_t v) __attribute__((always_inline)) {
+            const U32 r = L::Rotl(s1[v] * 5, 7) * 9;
+            const U32 t = s1[v] << 9;
+            s2[v] ^= s0[v];
+            s3[v] ^= s1[v];
+            s1[v] ^= s2[v];
+            s0[v] ^= s3[v];
+            s2[v] ^= t;
+            s3[v] = L::Rotl(s3[v], 11);
+            return r;
+        };
+        const U32 threshold = U32{} + p.threshold;
+        U32 rejected{};
+        if (p.bits == 16) {
+            // Each random word gives two draws: its low half for this group of lanes, its high
+            // half for the next. u × range stays below 2^32.
+            const U32 range = U32{} + p.range;
+            const F64 base = F64{} + p.base;
+            for (uint32_t g = 0; g < kBlock; g += 2 * kNoiseLanes) {
+#pragma GCC unroll 16
+                for (uint32_t v = 0; v < kNoiseVectors; ++v) {
+                    const U32 r = next(v);
+                    const U32 half[2] = {r & 0xFFFFu, r >> 16};
+                    for (uint32_t h = 0; h < 2; ++h) {
+                        const U32 m = half[h] * range;
+                        rejected |= __builtin_convertvector((m & 0xFFFFu) < threshold, U32);
+                        const uint32_t at = g + h * kNoiseLanes + N * v;
+                        L::Store(raw + at, half[h]);
+                        const I32 value = __builtin_convertvector(m >> 16, I32);
+                        L::Store(out + at, base + __builtin_convertvector(value, F64));
+                    }
+                }
+            }
+        } else {
+            const U64 range = U64{} + p.range;
+            // The value is converted as a signed number 2^31 too small and the 2^31 added back.
+            const F64 base = F64{} + (p.base + 2147483648.0);
+            for (uint32_t g = 0; g < kBlock; g += kNoiseLanes) {
+#pragma GCC unroll 16
+                for (uint32_t v = 0; v < kNoiseVectors; ++v) {
+                    const U32 r = next(v);
+                    const U64 m = __builtin_convertvector(r, U64) * range;
+                    rejected |= __builtin_convertvector(__builtin_convertvector(m, U32) < threshold, U32);
+                    const I32 high = __builtin_convertvector(m >> 32, I32) ^ INT32_MIN;
+                    L::Store(raw + g + N * v, r);
+                    L::Store(out + g + N * v, base + __builtin_convertvector(high, F64));
                 }
             }
         }
-    } else {
-        const U64x8 range = U64x8{} + p.range;
-        // The value is converted as a signed number 2^31 too small and the 2^31 added back.
-        const F64x8 base = F64x8{} + (p.base + 2147483648.0);
-        for (uint32_t g = 0; g < kBlock; g += kNoiseLanes) {
-#pragma GCC unroll 8
-            for (uint32_t v = 0; v < NoiseLanes::kVectors; ++v) {
-                const U32x8 r = lanes.Next(v);
-                const U64x8 m = __builtin_convertvector(r, U64x8) * range;
-                rejected |= __builtin_convertvector(__builtin_convertvector(m, U32x8) < threshold, U32x8);
-                const I32x8 high = __builtin_convertvector(m >> 32, I32x8) ^ INT32_MIN;
-                StoreV(raw + g + 8 * v, r);
-                StoreV(out + g + 8 * v, base + __builtin_convertvector(high, F64x8));
+#pragma GCC unroll 16
+        for (uint32_t v = 0; v < kNoiseVectors; ++v) {
+            L::Store(st.s[0].data() + N * v, s0[v]);
+            L::Store(st.s[1].data() + N * v, s1[v]);
+            L::Store(st.s[2].data() + N * v, s2[v]);
+            L::Store(st.s[3].data() + N * v, s3[v]);
+        }
+        return L::Any(rejected);
+    }
+
+    static DEMO_INLINE void FillNoise(const NoisePlan& p, DemoSynthesizer::NoiseState& noise, DemoRandom& spare,
+                                      double* __restrict values, uint32_t* __restrict raw) {
+        if (p.range == 0) return;
+        if (!DrawNoise(noise, p, values, raw)) return;
+        for (uint32_t i = 0; i < kBlock; ++i) {
+            if (Rejected(p, raw[i])) values[i] = p.base + static_cast<double>(spare.Below(p.range));
+        }
+    }
+
+    // kBlock samples of one sine into ys, continuing from the lanes' state.
+    static DEMO_INLINE void AdvanceSine(SineLanes& w, double* __restrict ys) {
+        F64 c[kSineVectors], s[kSineVectors];
+#pragma GCC unroll 16
+        for (uint32_t v = 0; v < kSineVectors; ++v) {
+            c[v] = L::template Load<F64>(w.c + N * v);
+            s[v] = L::template Load<F64>(w.s + N * v);
+        }
+        const F64 sc = F64{} + w.stepC, ss = F64{} + w.stepS;
+        for (uint32_t g = 0; g < kBlock; g += kSineLanes) {
+#pragma GCC unroll 16
+            for (uint32_t v = 0; v < kSineVectors; ++v) {
+                L::Store(ys + g + N * v, s[v]);
+                const F64 nc = c[v] * sc - s[v] * ss;
+                s[v] = s[v] * sc + c[v] * ss;
+                c[v] = nc;
+            }
+        }
+#pragma GCC unroll 16
+        for (uint32_t v = 0; v < kSineVectors; ++v) {
+            L::Store(w.c + N * v, c[v]);
+            L::Store(w.s + N * v, s[v]);
+        }
+    }
+
+    // 640 - nearest(y × gain + level) + noise, clamped to 1..255, for both channels of kBlock
+    // samples; `noise` holds 640 + noise and `shift` the level, both shifted for rounding.
+    static DEMO_INLINE void Combine(const double* ysA, const double* noiseA, double shiftA, const double* ysB,
+                                    const double* noiseB, double shiftB, uint16_t* __restrict words) {
+        const F64 one = F64{} + 1.0, top = F64{} + 255.0;
+        const F64 sa = F64{} + shiftA, sb = F64{} + shiftB;
+        for (uint32_t i = 0; i < kBlock; i += N) {
+            F64 cA = L::template Load<F64>(noiseA + i) - (L::template Load<F64>(ysA + i) + sa);
+            F64 cB = L::template Load<F64>(noiseB + i) - (L::template Load<F64>(ysB + i) + sb);
+            cA = cA < one ? one : cA;
+            cA = cA > top ? top : cA;
+            cB = cB < one ? one : cB;
+            cB = cB > top ? top : cB;
+            const I32 w = __builtin_convertvector(cA + 256.0 * cB, I32);
+            L::Store(words + i, __builtin_convertvector(w, U16));
+        }
+    }
+
+    static DEMO_INLINE void Synthesize(const DemoWave& a, const DemoWave& b, double samplesPerSecond, uint32_t n,
+                                       uint16_t* out, DemoSynthesizer::NoiseState& noise, DemoRandom& spare) {
+        SineLanes sineA, sineB;
+        sineA.Prepare(a, samplesPerSecond);
+        sineB.Prepare(b, samplesPerSecond);
+        const NoisePlan planA = PlanNoise(a), planB = PlanNoise(b);
+        const double shiftA = kRoundShift + a.level, shiftB = kRoundShift + b.level;
+
+        alignas(64) double ysA[kBlock], ysB[kBlock], noiseA[kBlock], noiseB[kBlock];
+        alignas(64) uint32_t raw[kBlock];
+        if (planA.range == 0) std::fill(noiseA, noiseA + kBlock, planA.base);
+        if (planB.range == 0) std::fill(noiseB, noiseB + kBlock, planB.base);
+
+        for (uint32_t first = 0; first < n; first += kBlock) {
+            if (first % DemoSynthesizer::kAnchorSamples == 0) {
+                sineA.Anchor(first);
+                sineB.Anchor(first);
+            }
+            AdvanceSine(sineA, ysA);
+            AdvanceSine(sineB, ysB);
+            // Channel A's noise is drawn before channel B's, block by block.
+            FillNoise(planA, noise, spare, noiseA, raw);
+            FillNoise(planB, noise, spare, noiseB, raw);
+
+            const uint32_t m = std::min(kBlock, n - first);
+            if (m == kBlock) {
+                Combine(ysA, noiseA, shiftA, ysB, noiseB, shiftB, out + first);
+            } else {
+                alignas(64) uint16_t words[kBlock];
+                Combine(ysA, noiseA, shiftA, ysB, noiseB, shiftB, words);
+                std::memcpy(out + first, words, m * sizeof(uint16_t));
             }
         }
     }
-    lanes.Store(st);
-    uint32_t any[8];
-    StoreV(any, rejected);
-    return (any[0] | any[1] | any[2] | any[3] | any[4] | any[5] | any[6] | any[7]) != 0;
-}
 
-DEMO_INLINE void AdvanceSine(SineLanes& w, double* __restrict ys) {
-    static_assert(kSineLanes % 8 == 0);
-    constexpr uint32_t kVectors = kSineLanes / 8;
-    F64x8 c[kVectors], s[kVectors];
-    for (uint32_t v = 0; v < kVectors; ++v) {
-        c[v] = LoadV<F64x8>(w.c + 8 * v);
-        s[v] = LoadV<F64x8>(w.s + 8 * v);
-    }
-    const F64x8 sc = F64x8{} + w.stepC, ss = F64x8{} + w.stepS;
-    for (uint32_t g = 0; g < kBlock; g += kSineLanes) {
-#pragma GCC unroll 8
-        for (uint32_t v = 0; v < kVectors; ++v) {
-            StoreV(ys + g + 8 * v, s[v]);
-            const F64x8 nc = c[v] * sc - s[v] * ss;
-            s[v] = s[v] * sc + c[v] * ss;
-            c[v] = nc;
+    static DEMO_INLINE void SineOnly(const DemoWave& w, double samplesPerSecond, uint32_t n, double* out) {
+        SineLanes sine;
+        sine.Prepare(w, samplesPerSecond);
+        alignas(64) double ys[kBlock];
+        for (uint32_t first = 0; first < n; first += kBlock) {
+            if (first % DemoSynthesizer::kAnchorSamples == 0) sine.Anchor(first);
+            AdvanceSine(sine, ys);
+            std::memcpy(out + first, ys, std::min(kBlock, n - first) * sizeof(double));
         }
     }
-    for (uint32_t v = 0; v < kVectors; ++v) {
-        StoreV(w.c + 8 * v, c[v]);
-        StoreV(w.s + 8 * v, s[v]);
-    }
-}
+};
 
-// 640 - nearest(y × gain + level) + noise, clamped to 1..255, for both channels of kBlock
-// samples; `noise` holds 640 + noise and `shift` the level, both shifted for rounding.
-DEMO_INLINE void Combine(const double* ysA, const double* noiseA, double shiftA, const double* ysB, const double* noiseB,
-                    double shiftB, uint16_t* __restrict words) {
-    const F64x8 one = F64x8{} + 1.0, top = F64x8{} + 255.0;
-    const F64x8 sa = F64x8{} + shiftA, sb = F64x8{} + shiftB;
-    for (uint32_t i = 0; i < kBlock; i += 8) {
-        F64x8 cA = LoadV<F64x8>(noiseA + i) - (LoadV<F64x8>(ysA + i) + sa);
-        F64x8 cB = LoadV<F64x8>(noiseB + i) - (LoadV<F64x8>(ysB + i) + sb);
-        cA = cA < one ? one : cA;
-        cA = cA > top ? top : cA;
-        cB = cB < one ? one : cB;
-        cB = cB > top ? top : cB;
-        const I32x8 w = __builtin_convertvector(cA + 256.0 * cB, I32x8);
-        StoreV(words + i, __builtin_convertvector(w, U16x8));
-    }
-}
+// One copy of the generator per instruction set; the widest the processor runs is used.
+using SynthesizeFn = void (*)(const DemoWave&, const DemoWave&, double, uint32_t, uint16_t*,
+                              DemoSynthesizer::NoiseState&, DemoRandom&);
+using SineFn = void (*)(const DemoWave&, double, uint32_t, double*);
 
-DEMO_INLINE void FillNoise(const NoisePlan& p, DemoSynthesizer::NoiseState& noise, DemoRandom& spare,
-                           double* __restrict values, uint32_t* __restrict raw) {
-    if (p.range == 0) return;
-    if (!DrawNoise(noise, p, values, raw)) return;
-    for (uint32_t i = 0; i < kBlock; ++i) {
-        if (Rejected(p, raw[i])) values[i] = p.base + static_cast<double>(spare.Below(p.range));
-    }
-}
+struct Implementation {
+    SynthesizeFn synthesize;
+    SineFn sine;
+};
 
 #if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__)
-#define ROLLMODE_DEMO_CLONES __attribute__((target_clones("arch=x86-64-v4", "arch=x86-64-v3", "default")))
-#else
-#define ROLLMODE_DEMO_CLONES
+#define DEMO_AVX2 __attribute__((target("avx2,fma")))
+#define DEMO_AVX512 __attribute__((target("avx512f,avx512vl,avx512dq,avx512bw,avx2,fma")))
+
+DEMO_AVX512 void SynthesizeAvx512(const DemoWave& a, const DemoWave& b, double rate, uint32_t n, uint16_t* out,
+                                  DemoSynthesizer::NoiseState& noise, DemoRandom& spare) {
+    Kernel<8>::Synthesize(a, b, rate, n, out, noise, spare);
+}
+DEMO_AVX512 void SineAvx512(const DemoWave& w, double rate, uint32_t n, double* out) {
+    Kernel<8>::SineOnly(w, rate, n, out);
+}
+DEMO_AVX2 void SynthesizeAvx2(const DemoWave& a, const DemoWave& b, double rate, uint32_t n, uint16_t* out,
+                              DemoSynthesizer::NoiseState& noise, DemoRandom& spare) {
+    Kernel<4>::Synthesize(a, b, rate, n, out, noise, spare);
+}
+DEMO_AVX2 void SineAvx2(const DemoWave& w, double rate, uint32_t n, double* out) { Kernel<4>::SineOnly(w, rate, n, out); }
 #endif
 
-ROLLMODE_DEMO_CLONES
-void Synthesize(const DemoWave& a, const DemoWave& b, double samplesPerSecond, uint32_t n, uint16_t* out,
-                DemoSynthesizer::NoiseState& noise, DemoRandom& spare) {
-    SineLanes sineA, sineB;
-    sineA.Prepare(a, samplesPerSecond);
-    sineB.Prepare(b, samplesPerSecond);
-    const NoisePlan planA = PlanNoise(a), planB = PlanNoise(b);
-    const double shiftA = kRoundShift + a.level, shiftB = kRoundShift + b.level;
-
-    alignas(64) double ysA[kBlock], ysB[kBlock], noiseA[kBlock], noiseB[kBlock];
-    alignas(64) uint32_t raw[kBlock];
-    if (planA.range == 0) std::fill(noiseA, noiseA + kBlock, planA.base);
-    if (planB.range == 0) std::fill(noiseB, noiseB + kBlock, planB.base);
-
-    for (uint32_t first = 0; first < n; first += kBlock) {
-        if (first % DemoSynthesizer::kAnchorSamples == 0) {
-            sineA.Anchor(first);
-            sineB.Anchor(first);
-        }
-        AdvanceSine(sineA, ysA);
-        AdvanceSine(sineB, ysB);
-        // Channel A's noise is drawn before channel B's, block by block.
-        FillNoise(planA, noise, spare, noiseA, raw);
-        FillNoise(planB, noise, spare, noiseB, raw);
-
-        const uint32_t m = std::min(kBlock, n - first);
-        if (m == kBlock) {
-            Combine(ysA, noiseA, shiftA, ysB, noiseB, shiftB, out + first);
-        } else {
-            alignas(64) uint16_t words[kBlock];
-            Combine(ysA, noiseA, shiftA, ysB, noiseB, shiftB, words);
-            std::memcpy(out + first, words, m * sizeof(uint16_t));
-        }
-    }
+void SynthesizeBase(const DemoWave& a, const DemoWave& b, double rate, uint32_t n, uint16_t* out,
+                    DemoSynthesizer::NoiseState& noise, DemoRandom& spare) {
+    Kernel<2>::Synthesize(a, b, rate, n, out, noise, spare);
 }
+void SineBase(const DemoWave& w, double rate, uint32_t n, double* out) { Kernel<2>::SineOnly(w, rate, n, out); }
 
-ROLLMODE_DEMO_CLONES
-void SineOnly(const DemoWave& w, double samplesPerSecond, uint32_t n, double* out) {
-    SineLanes sine;
-    sine.Prepare(w, samplesPerSecond);
-    alignas(64) double ys[kBlock];
-    for (uint32_t first = 0; first < n; first += kBlock) {
-        if (first % DemoSynthesizer::kAnchorSamples == 0) sine.Anchor(first);
-        AdvanceSine(sine, ys);
-        std::memcpy(out + first, ys, std::min(kBlock, n - first) * sizeof(double));
+struct Copies {
+    std::array<Implementation, 3> list{};
+    std::array<const char*, 3> names{};
+    int count = 0;
+    std::atomic<int> used{0};
+
+    Copies() {
+#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__)
+        __builtin_cpu_init();
+        const bool avx2 = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
+        if (avx2 && __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl") &&
+            __builtin_cpu_supports("avx512dq") && __builtin_cpu_supports("avx512bw"))
+            Add({&SynthesizeAvx512, &SineAvx512}, "AVX-512");
+        if (avx2) Add({&SynthesizeAvx2, &SineAvx2}, "AVX2");
+#endif
+        Add({&SynthesizeBase, &SineBase}, "baseline");
     }
+    void Add(Implementation i, const char* name) {
+        list[count] = i;
+        names[count] = name;
+        ++count;
+    }
+    const Implementation& Used() const { return list[used.load(std::memory_order_relaxed)]; }
+};
+
+Copies& TheCopies() {
+    static Copies copies;
+    return copies;
 }
 
 }  // namespace
 
+int DemoSynthesizer::InstructionSets() { return TheCopies().count; }
+
+const char* DemoSynthesizer::InstructionSetName(int index) {
+    const Copies& c = TheCopies();
+    return index >= 0 && index < c.count ? c.names[index] : "";
+}
+
+void DemoSynthesizer::UseInstructionSet(int index) {
+    Copies& c = TheCopies();
+    c.used.store(std::clamp(index, 0, c.count - 1), std::memory_order_relaxed);
+}
+
 void DemoSynthesizer::ScaledSine(const DemoWave& w, double samplesPerSecond, uint32_t n, double* out) {
-    SineOnly(w, samplesPerSecond, n, out);
+    TheCopies().Used().sine(w, samplesPerSecond, n, out);
 }
 
 void DemoSynthesizer::Generate(const DemoWave& a, const DemoWave& b, double samplesPerSecond, uint32_t n,
                                uint16_t* out) {
-    Synthesize(a, b, samplesPerSecond, n, out, noise_, spare_);
+    TheCopies().Used().synthesize(a, b, samplesPerSecond, n, out, noise_, spare_);
 }
 
 }  // namespace rollmode::core::virtual_driver

@@ -73,6 +73,12 @@ public:
     // out receives n words; no allocation.
     void Generate(const DemoWave& a, const DemoWave& b, double samplesPerSecond, uint32_t n, uint16_t* out);
 
+    // The copies of the generator for the instruction sets this processor runs (1 to 3, the
+    // widest first, which is used unless another is chosen); for tests and measurements.
+    static int InstructionSets();
+    static const char* InstructionSetName(int index);
+    static void UseInstructionSet(int index);
+
     // gain × sine for n samples, as Generate computes it before rounding (without level).
     static void ScaledSine(const DemoWave& w, double samplesPerSecond, uint32_t n, double* out);
 

@@ -95,7 +95,36 @@ int ExpectSameCodes(const DemoWave& a, const DemoWave& b, double rate, uint32_t 
     return excused;
 }
 
+void MatchesOverManySettings();
+void SineWithinRoundingError();
+
+// Runs the checks on every instruction-set copy of the generator this processor runs.
+template <class Check>
+void ForEachInstructionSet(Check check) {
+    for (int i = 0; i < DemoSynthesizer::InstructionSets(); ++i) {
+        SCOPED_TRACE(DemoSynthesizer::InstructionSetName(i));
+        DemoSynthesizer::UseInstructionSet(i);
+        check();
+        if (::testing::Test::HasFailure()) break;
+    }
+    DemoSynthesizer::UseInstructionSet(0);
+}
+
 TEST(DemoSynthesizer, MatchesTheSampleBySampleSignalOverManySettings) {
+    ForEachInstructionSet([] { MatchesOverManySettings(); });
+}
+
+TEST(DemoSynthesizer, InstructionSetsDrawTheSameNoise) {
+    Channel c;
+    c.noise = 100;
+    const DemoWave a = Wave(c, 1000);
+    c.noise = 70'000;  // a whole random word per draw
+    const DemoWave b = Wave(c, 1000);
+    const Words widest = Fast(a, b, 1000, 20'000, 8);
+    ForEachInstructionSet([&] { EXPECT_EQ(Fast(a, b, 1000, 20'000, 8), widest); });
+}
+
+void MatchesOverManySettings() {
     std::mt19937 rng(20261207);
     const int32_t periods[] = {1, 2, 3, 4, 7, 13, 100, 999, 1000, 65535, 1'000'000, INT32_MAX};
     const int32_t amplitudes[] = {0, 1, 8, 100, 1200, -700, 100'000, INT32_MAX, INT32_MIN};
@@ -117,7 +146,7 @@ TEST(DemoSynthesizer, MatchesTheSampleBySampleSignalOverManySettings) {
             const DemoWave a = Wave(channel(), rate), b = Wave(channel(), rate);
             excused += ExpectSameCodes(a, b, rate, pick(lengths), "random settings");
             ++cases;
-            if (HasFailure()) return;
+            if (::testing::Test::HasFailure()) return;
         }
     }
     // Rounding ties at the peaks: 8 units at 10 mV/div is 25.5 codes; a quarter period per
@@ -136,14 +165,18 @@ TEST(DemoSynthesizer, MatchesTheSampleBySampleSignalOverManySettings) {
         c.amplitude = level == 512 ? 0 : 3000;
         excused += ExpectSameCodes(Wave(c, 5e6), Wave(c, 5e6), 5e6, 9000, "levels");
     }
-    RecordProperty("excused_samples", excused);
-    RecordProperty("cases", cases);
+    ::testing::Test::RecordProperty("excused_samples", excused);
+    ::testing::Test::RecordProperty("cases", cases);
     // Near-ties are rare; a wrong phase or gain would show as plain mismatches above.
     EXPECT_LT(excused, 50);
 }
 
 // The values before rounding, with gains large enough to show errors far below one code.
 TEST(DemoSynthesizer, SineStaysWithinRoundingErrorOfTheDirectSine) {
+    ForEachInstructionSet([] { SineWithinRoundingError(); });
+}
+
+void SineWithinRoundingError() {
     std::mt19937 rng(11);
     for (int k = 0; k < 60; ++k) {
         const double rate = SamplesPerSecond(static_cast<int>(rng() % kSmpSteps));
