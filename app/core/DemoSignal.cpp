@@ -130,7 +130,7 @@ namespace {
 #define DEMO_INLINE inline __attribute__((always_inline))
 
 // Vectors of N lanes: N doubles fill one register of the instruction set the copy is built for
-// (2 for SSE2, 4 for AVX2, 8 for AVX-512), the other types keep the same lane count.
+// (2 for SSE2, 4 for AVX2, 8 for AVX-512); the other types keep the same lane count.
 template <int N>
 struct Lanes {
     typedef double F64 __attribute__((vector_size(8 * N)));
@@ -138,6 +138,8 @@ struct Lanes {
     typedef uint32_t U32 __attribute__((vector_size(4 * N)));
     typedef int32_t I32 __attribute__((vector_size(4 * N)));
     typedef uint16_t U16 __attribute__((vector_size(2 * N)));
+    typedef uint32_t U32W __attribute__((vector_size(8 * N)));
+    typedef int32_t I32W __attribute__((vector_size(8 * N)));
 
     template <class V, class T>
     static DEMO_INLINE V Load(const T* p) {
@@ -148,15 +150,6 @@ struct Lanes {
     template <class V, class T>
     static DEMO_INLINE void Store(T* p, const V& v) {
         std::memcpy(p, &v, sizeof v);
-    }
-    static DEMO_INLINE U32 Rotl(const U32& x, int k) { return (x << k) | (x >> (32 - k)); }
-    template <class V>
-    static DEMO_INLINE bool Any(const V& mask) {
-        uint32_t m[N];
-        std::memcpy(m, &mask, sizeof m);
-        uint32_t any = 0;
-        for (int j = 0; j < N; ++j) any |= m[j];
-        return any != 0;
     }
 };
 
@@ -197,80 +190,109 @@ struct Kernel {
     using U32 = typename L::U32;
     using I32 = typename L::I32;
     using U16 = typename L::U16;
-    static constexpr uint32_t kNoiseVectors = kNoiseLanes / N;
     static constexpr uint32_t kSineVectors = kSineLanes / N;
-    static_assert(kNoiseLanes % N == 0 && kSineLanes % N == 0);
+    static_assert(kSineLanes % N == 0);
+
+    // The noise streams run 2N lanes to a vector, a full register like N doubles.
+    using U32W = typename L::U32W;
+    using I32W = typename L::I32W;
+    static constexpr uint32_t kNoiseVectors = kNoiseLanes / (2 * N);
+    static_assert(kNoiseLanes % (2 * N) == 0);
+
+    template <class Half, class Whole>
+    static DEMO_INLINE void Split(const Whole& w, Half& low, Half& high) {
+        static_assert(2 * sizeof(Half) == sizeof(Whole));
+        std::memcpy(&low, &w, sizeof low);
+        std::memcpy(&high, reinterpret_cast<const char*>(&w) + sizeof low, sizeof high);
+    }
+    static DEMO_INLINE U32W RotlW(const U32W& x, int k) { return (x << k) | (x >> (32 - k)); }
 
     // kBlock noise values, base + u × range >> bits each; raw keeps the draws u. Returns
     // whether a draw fell into the rejection zone.
     static DEMO_INLINE bool DrawNoise(DemoSynthesizer::NoiseState& st, const NoisePlan& p, double* __restrict out,
                                       uint32_t* __restrict raw) {
-        U32 s0[kNoiseVectors], s1[kNoiseVectors], s2[kNoiseVectors], s3[kNoiseVectors];
+        constexpr uint32_t W = 2 * N;
+        U32W s0[kNoiseVectors], s1[kNoiseVectors], s2[kNoiseVectors], s3[kNoiseVectors];
 #pragma GCC unroll 16
         for (uint32_t v = 0; v < kNoiseVectors; ++v) {
-            s0[v] = L::template Load<U32>(st.s[0].data() + N * v);
-            s1[v] = L::template Load<U32>(st.s[1].data() + N * v);
-            s2[v] = L::template Load<U32>(st.s[2].data() + N * v);
-            s3[v] = L::template Load<U32>(st.s[3].data() + N * v);
+            s0[v] = L::template Load<U32W>(st.s[0].data() + W * v);
+            s1[v] = L::template Load<U32W>(st.s[1].data() + W * v);
+            s2[v] = L::template Load<U32W>(st.s[2].data() + W * v);
+            s3[v] = L::template Load<U32W>(st.s[3].data() + W * v);
         }
         // xoshiro128** in every lane.
         const auto next = [&](uint32_t v) __attribute__((always_inline)) {
-            const U32 r = L::Rotl(s1[v] * 5, 7) * 9;
-            const U32 t = s1[v] << 9;
+            const U32W r = RotlW(s1[v] * 5, 7) * 9;
+            const U32W t = s1[v] << 9;
             s2[v] ^= s0[v];
             s3[v] ^= s1[v];
             s1[v] ^= s2[v];
             s0[v] ^= s3[v];
             s2[v] ^= t;
-            s3[v] = L::Rotl(s3[v], 11);
+            s3[v] = RotlW(s3[v], 11);
             return r;
         };
-        const U32 threshold = U32{} + p.threshold;
-        U32 rejected{};
+        U32W rejected{};
         if (p.bits == 16) {
             // Each random word gives two draws: its low half for this group of lanes, its high
             // half for the next. u × range stays below 2^32.
-            const U32 range = U32{} + p.range;
+            const U32W range = U32W{} + p.range;
+            const U32W threshold = U32W{} + p.threshold;
             const F64 base = F64{} + p.base;
             for (uint32_t g = 0; g < kBlock; g += 2 * kNoiseLanes) {
 #pragma GCC unroll 16
                 for (uint32_t v = 0; v < kNoiseVectors; ++v) {
-                    const U32 r = next(v);
-                    const U32 half[2] = {r & 0xFFFFu, r >> 16};
+                    const U32W r = next(v);
+                    const U32W half[2] = {r & 0xFFFFu, r >> 16};
                     for (uint32_t h = 0; h < 2; ++h) {
-                        const U32 m = half[h] * range;
-                        rejected |= __builtin_convertvector((m & 0xFFFFu) < threshold, U32);
-                        const uint32_t at = g + h * kNoiseLanes + N * v;
+                        const U32W m = half[h] * range;
+                        rejected |= __builtin_convertvector((m & 0xFFFFu) < threshold, U32W);
+                        const uint32_t at = g + h * kNoiseLanes + W * v;
                         L::Store(raw + at, half[h]);
-                        const I32 value = __builtin_convertvector(m >> 16, I32);
-                        L::Store(out + at, base + __builtin_convertvector(value, F64));
+                        I32 low, high;
+                        Split(__builtin_convertvector(m >> 16, I32W), low, high);
+                        L::Store(out + at, base + __builtin_convertvector(low, F64));
+                        L::Store(out + at + N, base + __builtin_convertvector(high, F64));
                     }
                 }
             }
         } else {
             const U64 range = U64{} + p.range;
+            const U32 threshold = U32{} + p.threshold;
             // The value is converted as a signed number 2^31 too small and the 2^31 added back.
             const F64 base = F64{} + (p.base + 2147483648.0);
             for (uint32_t g = 0; g < kBlock; g += kNoiseLanes) {
 #pragma GCC unroll 16
                 for (uint32_t v = 0; v < kNoiseVectors; ++v) {
-                    const U32 r = next(v);
-                    const U64 m = __builtin_convertvector(r, U64) * range;
-                    rejected |= __builtin_convertvector(__builtin_convertvector(m, U32) < threshold, U32);
-                    const I32 high = __builtin_convertvector(m >> 32, I32) ^ INT32_MIN;
-                    L::Store(raw + g + N * v, r);
-                    L::Store(out + g + N * v, base + __builtin_convertvector(high, F64));
+                    const U32W r = next(v);
+                    L::Store(raw + g + W * v, r);
+                    U32 part[2];
+                    Split(r, part[0], part[1]);
+                    for (uint32_t h = 0; h < 2; ++h) {
+                        const U64 m = __builtin_convertvector(part[h], U64) * range;
+                        const U32 low = __builtin_convertvector(m, U32);
+                        U32 lowMask = __builtin_convertvector(low < threshold, U32);
+                        U32W wide{};
+                        std::memcpy(reinterpret_cast<char*>(&wide) + h * sizeof lowMask, &lowMask, sizeof lowMask);
+                        rejected |= wide;
+                        const I32 high = __builtin_convertvector(m >> 32, I32) ^ INT32_MIN;
+                        L::Store(out + g + W * v + N * h, base + __builtin_convertvector(high, F64));
+                    }
                 }
             }
         }
 #pragma GCC unroll 16
         for (uint32_t v = 0; v < kNoiseVectors; ++v) {
-            L::Store(st.s[0].data() + N * v, s0[v]);
-            L::Store(st.s[1].data() + N * v, s1[v]);
-            L::Store(st.s[2].data() + N * v, s2[v]);
-            L::Store(st.s[3].data() + N * v, s3[v]);
+            L::Store(st.s[0].data() + W * v, s0[v]);
+            L::Store(st.s[1].data() + W * v, s1[v]);
+            L::Store(st.s[2].data() + W * v, s2[v]);
+            L::Store(st.s[3].data() + W * v, s3[v]);
         }
-        return L::Any(rejected);
+        uint32_t m[W];
+        std::memcpy(m, &rejected, sizeof m);
+        uint32_t any = 0;
+        for (uint32_t j = 0; j < W; ++j) any |= m[j];
+        return any != 0;
     }
 
     static DEMO_INLINE void FillNoise(const NoisePlan& p, DemoSynthesizer::NoiseState& noise, DemoRandom& spare,
