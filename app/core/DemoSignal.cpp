@@ -31,8 +31,6 @@ uint64_t SplitMix64(uint64_t& x) {
     return z ^ (z >> 31);
 }
 
-inline uint32_t Rotl(uint32_t x, int k) { return (x << k) | (x >> (32 - k)); }
-
 // The phase of sample x in radians, evaluated exactly as the reference evaluates it.
 inline double Phase(const DemoWave& w, double x, double dt) { return (x + w.offset) * kTwoPi * dt * 1000.0 / w.period; }
 // The phase advance over k samples.
