@@ -3,6 +3,14 @@
 #include <algorithm>
 #include <cstring>
 
+// Hot loops of a few instructions run measurably slower when they straddle a fetch line;
+// aligned they never do, wherever the function lands.
+#if defined(__GNUC__) && !defined(__clang__)
+#define ROLLMODE_ALIGNED_LOOPS __attribute__((optimize("align-loops=32")))
+#else
+#define ROLLMODE_ALIGNED_LOOPS
+#endif
+
 namespace rollmode::driver {
 
 namespace {
@@ -69,27 +77,6 @@ struct TriggerTester {
     }
 };
 
-// The ARM settings as two 256-entry tables: non-zero where a channel's code is on the wrong
-// side of its level (a disabled channel never withholds).
-struct ArmChecker {
-    std::array<uint8_t, 256> outA{};
-    std::array<uint8_t, 256> outB{};
-
-    explicit ArmChecker(const RollDataPath& p) {
-        const bool sourceA = p.armFlags & kArmSourceA, underA = p.armFlags & kArmUnderA;
-        const bool sourceB = p.armFlags & kArmSourceB, underB = p.armFlags & kArmUnderB;
-        for (int32_t code = 0; code < 256; ++code) {
-            outA[code] = sourceA && (underA ? code > p.armThreshold[0] : code < p.armThreshold[0]);
-            outB[code] = sourceB && (underB ? code > p.armThreshold[1] : code < p.armThreshold[1]);
-        }
-    }
-
-    inline uint16_t Check(uint16_t word) const {
-        const bool withheld = (word > kMarkerNotArmed) & ((outA[word & 0xFF] | outB[word >> 8]) != 0);
-        return withheld ? kMarkerNotArmed : word;
-    }
-};
-
 // A substituted code stays a valid 8-bit code of a sample word that can never read as 0.
 inline uint16_t GroundCode(int32_t zeroCode) { return static_cast<uint16_t>(std::clamp(zeroCode, 1, 255)); }
 
@@ -146,6 +133,7 @@ uint32_t RollDataPath::RunProcessor(uint16_t* buffer, uint32_t* count, uint32_t 
     return PlainCompaction(buffer, count, start, end);
 }
 
+ROLLMODE_ALIGNED_LOOPS
 uint32_t RollDataPath::PlainCompaction(uint16_t* buffer, uint32_t* count, uint32_t start, uint32_t end) {
     *count = start < end ? CompactNonZero(buffer, start, end) : 0;
     return kStatusTriggered;
@@ -153,41 +141,120 @@ uint32_t RollDataPath::PlainCompaction(uint16_t* buffer, uint32_t* count, uint32
 
 namespace {
 
-// After a failed test both states are 1, and from there on a test depends on the word alone: each
-// channel's condition becomes a 256-entry table and "met" a sum that reaches 1 (either) or 2 (both).
-// A disabled channel counts as met under "both" and as not met under "either".
-struct StatelessTrigger {
-    std::array<uint8_t, 256> a{};
-    std::array<uint8_t, 256> b{};
-    uint8_t need = 1;
-    bool possible = false;
+using Words8 = uint16_t __attribute__((vector_size(16)));
 
-    explicit StatelessTrigger(const TriggerTester& t) {
-        possible = t.sourceA || t.sourceB;
-        need = t.relationAnd ? 2 : 1;
-        for (int32_t code = 0; code < 256; ++code) {
-            a[code] = t.sourceA ? (t.underA ? code < t.thresholdA : code > t.thresholdA) : t.relationAnd;
-            b[code] = t.sourceB ? (t.underB ? code < t.thresholdB : code > t.thresholdB) : t.relationAnd;
-        }
+// Codes lo..hi of one channel; lo > hi is the empty range.
+struct CodeRange {
+    uint16_t lo = 1, hi = 0;
+
+    // code > threshold, or code < threshold when `below`, over the codes 0..255.
+    static CodeRange Beyond(int32_t threshold, bool below) {
+        const int64_t t = threshold;
+        const int64_t lo = below ? 0 : t + 1;
+        const int64_t hi = below ? t - 1 : 255;
+        if (lo > 255 || hi < 0 || lo > hi) return {};
+        return {static_cast<uint16_t>(std::max<int64_t>(lo, 0)), static_cast<uint16_t>(std::min<int64_t>(hi, 255))};
+    }
+    static CodeRange All() { return {0, 255}; }
+};
+
+inline Words8 Load8(const uint16_t* p) {
+    Words8 v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+// All ones where lo <= code <= hi.
+inline Words8 InRange(Words8 code, CodeRange r) {
+    return __builtin_convertvector((code >= r.lo) & (code <= r.hi), Words8);
+}
+
+// All ones where the word is a sample, not empty and not a marker.
+inline Words8 IsSample(Words8 w) { return __builtin_convertvector(w > kMarkerNotArmed, Words8); }
+
+inline bool Any(Words8 mask) {
+    uint64_t half[2];
+    std::memcpy(half, &mask, sizeof half);
+    return (half[0] | half[1]) != 0;
+}
+
+// The ARM test as two code ranges: a sample with either channel inside its range is withheld.
+struct ArmRanges {
+    CodeRange a, b;
+
+    explicit ArmRanges(const RollDataPath& p) {
+        if (p.armFlags & kArmSourceA) a = CodeRange::Beyond(p.armThreshold[0], !(p.armFlags & kArmUnderA));
+        if (p.armFlags & kArmSourceB) b = CodeRange::Beyond(p.armThreshold[1], !(p.armFlags & kArmUnderB));
     }
 
-    inline bool Met(uint16_t w) const { return (w > kMarkerNotArmed) & (a[w & 0xFF] + b[w >> 8] >= need); }
-
-    // Index of the first word that meets the condition, or `end`.
-    uint32_t Find(const uint16_t* buffer, uint32_t i, uint32_t end) const {
-        if (!possible) return end;
-        constexpr uint32_t kChunk = 16;
-        for (; i + kChunk <= end; i += kChunk) {
-            bool any = false;
-            for (uint32_t k = 0; k < kChunk; ++k) any |= Met(buffer[i + k]);
-            if (any) break;
-        }
-        for (; i < end; ++i) {
-            if (Met(buffer[i])) return i;
-        }
-        return end;
+    Words8 Check(Words8 w) const {
+        const Words8 withheld = IsSample(w) & (InRange(w & 0xFF, a) | InRange(w >> 8, b));
+        return (w & ~withheld) | (withheld & kMarkerNotArmed);
+    }
+    uint16_t Check(uint16_t w) const {
+        const uint16_t code[2] = {static_cast<uint16_t>(w & 0xFF), static_cast<uint16_t>(w >> 8)};
+        const bool withheld = w > kMarkerNotArmed && ((code[0] >= a.lo && code[0] <= a.hi) ||
+                                                     (code[1] >= b.lo && code[1] <= b.hi));
+        return withheld ? kMarkerNotArmed : w;
     }
 };
+
+// The trigger condition from the reset states (both 1), eight words at a time: a channel is
+// met inside its range; a disabled channel is always met under "both" and never under "either".
+struct TriggerRanges {
+    CodeRange a, b;
+    bool both = false;
+    bool possible = false;
+
+    explicit TriggerRanges(const TriggerTester& t) : both(t.relationAnd), possible(t.sourceA || t.sourceB) {
+        a = t.sourceA ? CodeRange::Beyond(t.thresholdA, t.underA) : (both ? CodeRange::All() : CodeRange{});
+        b = t.sourceB ? CodeRange::Beyond(t.thresholdB, t.underB) : (both ? CodeRange::All() : CodeRange{});
+    }
+
+    Words8 Met(Words8 w) const {
+        const Words8 ma = InRange(w & 0xFF, a), mb = InRange(w >> 8, b);
+        return IsSample(w) & (both ? (ma & mb) : (ma | mb));
+    }
+    bool Met(uint16_t w) const {
+        const uint16_t ca = w & 0xFF, cb = w >> 8;
+        const bool ma = ca >= a.lo && ca <= a.hi, mb = cb >= b.lo && cb <= b.hi;
+        return w > kMarkerNotArmed && (both ? (ma && mb) : (ma || mb));
+    }
+};
+
+// Index of the first word in buffer[i .. end-1] that meets the condition, or `end`.
+uint32_t FindTrigger(const TriggerRanges& t, const uint16_t* buffer, uint32_t i, uint32_t end) {
+    if (!t.possible) return end;
+    for (; i + 8 <= end; i += 8) {
+        if (Any(t.Met(Load8(buffer + i)))) break;
+    }
+    for (; i < end; ++i) {
+        if (t.Met(buffer[i])) return i;
+    }
+    return end;
+}
+
+// Appends the non-zero words of eight to buffer[n..]; returns the new n.
+inline uint32_t Append8(uint16_t* buffer, uint32_t n, Words8 v) {
+    uint16_t w[8];
+    std::memcpy(w, &v, sizeof w);
+    for (uint16_t x : w) {
+        buffer[n] = x;
+        n += x != 0;
+    }
+    return n;
+}
+
+// ARM marking and removal of empty positions over buffer[i .. end-1], appended at buffer[n].
+inline uint32_t ArmCompact(const ArmRanges& arm, uint16_t* buffer, uint32_t n, uint32_t i, uint32_t end) {
+    for (; i + 8 <= end; i += 8) n = Append8(buffer, n, arm.Check(Load8(buffer + i)));
+    for (; i < end; ++i) {
+        const uint16_t w = arm.Check(buffer[i]);
+        buffer[n] = w;
+        n += w != 0;
+    }
+    return n;
+}
 
 }  // namespace
 
@@ -206,7 +273,7 @@ uint32_t RollDataPath::TriggerSearch(uint16_t* buffer, uint32_t* count, uint32_t
         }
     }
     if (found == end && i < end) {
-        found = StatelessTrigger(tester).Find(buffer, i, end);
+        found = FindTrigger(TriggerRanges(tester), buffer, i, end);
         if (found != end) tester.Test(buffer[found]);  // leaves the states as the met test does
     }
     if (found != end) {
@@ -218,24 +285,70 @@ uint32_t RollDataPath::TriggerSearch(uint16_t* buffer, uint32_t* count, uint32_t
     return triggerFound ? kStatusTriggered : kStatusWaiting;
 }
 
+
+// One pass: ARM marking, removal of empty positions and, while recording waits for its
+// trigger, the trigger search over the kept words. Delivery starts at the trigger word, so
+// finding it moves the write position back to the front.
+ROLLMODE_ALIGNED_LOOPS
 uint32_t RollDataPath::ArmProcessing(uint16_t* buffer, uint32_t* count, uint32_t start, uint32_t end) {
-    const ArmChecker checker(*this);
+    const ArmRanges arm(*this);
+    const bool searching = !recordFree && !triggerFound;
+    TriggerTester tester(*this);
+    bool found = false;
     uint32_t n = 0;
-    for (uint32_t i = start; i < end; ++i) {
-        const uint16_t w = checker.Check(buffer[i]);
-        buffer[n] = w;
-        n += w != 0;
+    uint32_t i = start;
+    if (searching) {
+        // States carried in from an earlier block take part until the first failed test resets them.
+        while (!found && i < end && !(tester.stateA == kTriggerState1 && tester.stateB == kTriggerState1)) {
+            const uint16_t w = arm.Check(buffer[i++]);
+            if (w == 0) continue;
+            buffer[n++] = w;
+            found = tester.Test(w);
+        }
+        const TriggerRanges trigger(tester);
+        if (!found && trigger.possible) {
+            while (i < end) {
+                if (i + 8 <= end) {
+                    const Words8 v = arm.Check(Load8(buffer + i));
+                    if (!Any(trigger.Met(v))) {
+                        n = Append8(buffer, n, v);
+                        i += 8;
+                        continue;
+                    }
+                }
+                // A trigger word in these eight (or the tail): word by word up to it.
+                const uint32_t stop = std::min(i + 8, end);
+                for (; i < stop && !found; ++i) {
+                    const uint16_t w = arm.Check(buffer[i]);
+                    if (w == 0) continue;
+                    buffer[n++] = w;
+                    found = tester.Test(w);  // from states 1/1: the same as the range test
+                }
+                if (found) break;
+            }
+        }
+        if (found) {
+            buffer[0] = buffer[n - 1];
+            n = 1;
+        }
     }
+    n = ArmCompact(arm, buffer, n, i, end);
+
     uint8_t armStatus = previousArmStatus;
     if (n > 0) armStatus = buffer[n - 1] == kMarkerNotArmed ? kStatusWaiting : kStatusTriggered;
     previousArmStatus = armStatus;
     *count = n;
+    if (!searching || n == 0) return armStatus;
 
-    if (!recordFree && n > 0 && !triggerFound) {
-        const uint32_t search = TriggerSearch(buffer, count, 0, n);
-        return (search & 0x0F) | (armStatus & 0xF0);
+    // The search ran over the kept words.
+    tester.StoreStates(*this);
+    triggerFound = found;
+    if (!found) {
+        *count = 0;
+        return (kStatusWaiting & 0x0F) | (armStatus & 0xF0);
     }
-    return armStatus;
+    if ((armFlags & (kArmSourceA | kArmSourceB)) == 0) processor = Processor::PlainCompaction;
+    return (kStatusTriggered & 0x0F) | (armStatus & 0xF0);
 }
 
 bool RollDataPath::TriggerTest(uint16_t word) {
@@ -274,9 +387,16 @@ void RollDataPath::SubstituteGround(uint16_t* buffer, uint32_t count) const {
     } else {
         return;
     }
-    for (uint32_t i = 0; i < count; ++i) {
+    // Markers are not samples and keep their meaning.
+    uint32_t i = 0;
+    for (; i + 8 <= count; i += 8) {
+        const Words8 w = Load8(buffer + i);
+        const Words8 marker = __builtin_convertvector((w == kMarkerDevice) | (w == kMarkerNotArmed), Words8);
+        const Words8 out = (w & marker) | (((w & keep) | put) & ~marker);
+        std::memcpy(buffer + i, &out, sizeof out);
+    }
+    for (; i < count; ++i) {
         const uint16_t w = buffer[i];
-        // Markers are not samples and keep their meaning.
         if (w == kMarkerDevice || w == kMarkerNotArmed) continue;
         buffer[i] = static_cast<uint16_t>((w & keep) | put);
     }

@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <cstring>
 #include <limits>
-#include <numbers>
 
 #include "RateTables.h"
 #include "ResourceStringsLyraRM.h"
@@ -15,13 +14,6 @@
 namespace rollmode::core {
 
 namespace {
-
-uint64_t SplitMix64(uint64_t& x) {
-    uint64_t z = (x += 0x9E3779B97F4A7C15ull);
-    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-    return z ^ (z >> 31);
-}
 
 uintptr_t BoolArg(bool v) { return v ? 1u : 0u; }
 
@@ -54,20 +46,7 @@ int32_t ProbeFactor(int32_t probe) {
     }
 }
 
-constexpr double kTwoPi = 2.0 * std::numbers::pi;
-
 }  // namespace
-
-void virtual_driver::DemoRandom::Seed(uint64_t seed) {
-    uint64_t x = seed;
-    const uint64_t a = SplitMix64(x);
-    const uint64_t b = SplitMix64(x);
-    s_[0] = static_cast<uint32_t>(a);
-    s_[1] = static_cast<uint32_t>(a >> 32);
-    s_[2] = static_cast<uint32_t>(b);
-    s_[3] = static_cast<uint32_t>(b >> 32);
-    if ((s_[0] | s_[1] | s_[2] | s_[3]) == 0) s_[0] = 1;  // the all-zero state is a fixed point
-}
 
 TVirtualDriverLyraRM::TVirtualDriverLyraRM(MessageBoxService* messages, ApplicationControl* application)
     : messages_(messages), application_(application), libraryName_(strings::kDriverLibraryName),
@@ -475,15 +454,6 @@ void TVirtualDriverLyraRM::SetSMPSetting(int32_t v) {
 // ---------------------------------------------------------------------------
 // Demo generator
 
-struct TVirtualDriverLyraRM::DemoChannel {
-    double period;     // milliseconds, at least 1
-    double gain;       // codes per amplitude unit
-    double offset;     // phase offset in samples
-    double level;      // (scope level + 1) div 4
-    uint32_t noiseRange;
-    int64_t noise;
-};
-
 TVirtualDriverLyraRM::DemoChannel TVirtualDriverLyraRM::PrepareDemoChannel(int32_t period, int32_t amplitude,
                                                                            int32_t noise, int channel,
                                                                            uint16_t deviceLevel,
@@ -524,20 +494,7 @@ uint8_t TVirtualDriverLyraRM::GenerateDemoData(uint16_t* buffer, uint32_t& count
                                              levelA_.get(), static_cast<uint32_t>(s));
     const DemoChannel b = PrepareDemoChannel(periodB_.get(), amplitudeB_.get(), noiseB_.get(), kChannelB,
                                              levelB_.get(), static_cast<uint32_t>(s));
-    const double dt = 1.0 / static_cast<double>(s);
-
-    for (int64_t i = 0; i < n; ++i) {
-        const double x = static_cast<double>(i);
-        const double yA = std::sin((x + a.offset) * kTwoPi * dt * 1000.0 / a.period);
-        const double yB = std::sin((x + b.offset) * kTwoPi * dt * 1000.0 / b.period);
-        int64_t cA = 640 - static_cast<int64_t>(std::nearbyint(yA * a.gain + a.level));
-        cA += static_cast<int64_t>(random_.Below(a.noiseRange)) - a.noise;
-        int64_t cB = 640 - static_cast<int64_t>(std::nearbyint(yB * b.gain + b.level));
-        cB += static_cast<int64_t>(random_.Below(b.noiseRange)) - b.noise;
-        cA = std::clamp<int64_t>(cA, 1, 255);
-        cB = std::clamp<int64_t>(cB, 1, 255);
-        buffer[i] = static_cast<uint16_t>(cA + 256 * cB);
-    }
+    demo_.Generate(a, b, static_cast<double>(s), static_cast<uint32_t>(n), buffer);
 
     lastTick_ = nextLastTick;
     count = static_cast<uint32_t>(n);

@@ -9,6 +9,7 @@
 #include <functional>
 #include <string>
 
+#include "DemoSignal.h"
 #include "Relaxed.h"
 #include "platform/DynamicLibrary.h"
 #include "ports/MessageBoxService.h"
@@ -17,47 +18,6 @@
 namespace rollmode::core {
 
 class ApplicationControl;
-
-namespace virtual_driver {
-
-// Small, fast and seedable; the demo noise needs speed and repeatability, not quality.
-class DemoRandom {
-public:
-    explicit DemoRandom(uint64_t seed = 0x9E3779B97F4A7C15ull) { Seed(seed); }
-    void Seed(uint64_t seed);
-    // Uniform integer 0..range-1; 0 when range is 0. Unbiased (multiply-shift with rejection).
-    uint32_t Below(uint32_t range) {
-        if (range == 0) return 0;
-        uint64_t m = uint64_t(Next32()) * range;
-        auto low = static_cast<uint32_t>(m);
-        if (low < range) {
-            const uint32_t threshold = (0u - range) % range;
-            while (low < threshold) {
-                m = uint64_t(Next32()) * range;
-                low = static_cast<uint32_t>(m);
-            }
-        }
-        return static_cast<uint32_t>(m >> 32);
-    }
-
-private:
-    // xoshiro128** by Blackman and Vigna.
-    uint32_t Next32() {
-        const uint32_t result = Rotl(s_[1] * 5, 7) * 9;
-        const uint32_t t = s_[1] << 9;
-        s_[2] ^= s_[0];
-        s_[3] ^= s_[1];
-        s_[1] ^= s_[2];
-        s_[0] ^= s_[3];
-        s_[2] ^= t;
-        s_[3] = Rotl(s_[3], 11);
-        return result;
-    }
-    static uint32_t Rotl(uint32_t x, int k) { return (x << k) | (x >> (32 - k)); }
-    uint32_t s_[4];
-};
-
-}  // namespace virtual_driver
 
 class TVirtualDriverLyraRM {
 public:
@@ -118,7 +78,7 @@ public:
     const std::string& LibraryName() const { return libraryName_; }
     // Millisecond tick of the demo clock; an empty function restores the system tick.
     void SetTickSource(TickSource tick);
-    void SeedRandom(uint64_t seed) { random_.Seed(seed); }
+    void SeedRandom(uint64_t seed) { demo_.Seed(seed); }
     // The scope's 240-byte area that InitializeDevice fills with the range table.
     void SetRangeTablePointer(void* area) { rangeTable_ = area; }
     void* RangeTablePointer() const { return rangeTable_; }
@@ -276,7 +236,7 @@ public:
     void SetDemoMode(bool v) { demoMode_.set(v); }
 
 private:
-    struct DemoChannel;
+    using DemoChannel = virtual_driver::DemoWave;
 
     bool Acts(bool differs) const { return differs || forceSettings_.get(); }
     template <class T>
@@ -312,7 +272,7 @@ private:
     ApplicationControl* application_ = nullptr;
     std::string libraryName_;
     TickSource tick_;
-    DemoRandom random_;
+    virtual_driver::DemoSynthesizer demo_;
 
     platform::DynamicLibrary library_;
     abi::InitializeDeviceFn initializeDevice_ = nullptr;

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <climits>
 #include <random>
 #include <vector>
 
@@ -358,6 +360,126 @@ TEST(DataPathReference, ScansAgreeWithWordByWordRules) {
         got.resize(count);
         ASSERT_EQ(got, marked) << round;
     }
+}
+
+
+// The ARM pass and then the trigger search over the kept words, one after the other: the
+// single-pass processor must deliver the same words, status and state.
+uint32_t TwoPassArmProcessing(RollDataPath& p, uint16_t* buffer, uint32_t* count, uint32_t start, uint32_t end) {
+    uint32_t n = 0;
+    for (uint32_t i = start; i < end; ++i) {
+        const uint16_t w = p.ArmCheck(buffer[i]);
+        buffer[n] = w;
+        n += w != 0;
+    }
+    uint8_t armStatus = p.previousArmStatus;
+    if (n > 0) armStatus = buffer[n - 1] == kMarkerNotArmed ? kStatusWaiting : kStatusTriggered;
+    p.previousArmStatus = armStatus;
+    *count = n;
+    if (!p.recordFree && n > 0 && !p.triggerFound) {
+        const uint32_t search = p.TriggerSearch(buffer, count, 0, n);
+        return (search & 0x0F) | (armStatus & 0xF0);
+    }
+    return armStatus;
+}
+
+int32_t RandomThreshold(std::mt19937& rng) {
+    switch (rng() % 16) {
+        case 0: return INT32_MIN;
+        case 1: return INT32_MAX;
+        case 2: return static_cast<int32_t>(rng() % 3) - 1;    // around 0
+        case 3: return 254 + static_cast<int32_t>(rng() % 3);  // around 255
+        default: return static_cast<int32_t>(rng() % 300) - 20;
+    }
+}
+
+TEST(DataPathReference, GroundSubstitutionFollowsTheWordRuleAtAnyLength) {
+    std::mt19937 rng(3);
+    for (int round = 0; round < 200; ++round) {
+        RollDataPath p;
+        p.ground = {static_cast<bool>(rng() & 1), static_cast<bool>(rng() & 1)};
+        p.groundZeroCode = {RandomThreshold(rng), RandomThreshold(rng)};
+        std::vector<uint16_t> words(rng() % 40);
+        for (auto& w : words) w = rng() % 4 == 0 ? static_cast<uint16_t>(rng() % 3) : static_cast<uint16_t>(rng());
+        const auto count = static_cast<uint32_t>(rng() % (words.size() + 1));
+        auto expected = words;
+        const auto code = [](int32_t zero) { return std::clamp(zero, 1, 255); };
+        for (uint32_t i = 0; i < count; ++i) {
+            if (expected[i] == 1 || expected[i] == 2) continue;
+            const int a = p.ground[0] ? code(p.groundZeroCode[0]) : expected[i] & 0xFF;
+            const int b = p.ground[1] ? code(p.groundZeroCode[1]) : expected[i] >> 8;
+            expected[i] = W(a, b);
+        }
+        p.SubstituteGround(words.data(), count);
+        ASSERT_EQ(words, expected) << round;
+    }
+}
+
+TEST(DataPathReference, SinglePassArmProcessingMatchesTwoPassesAcrossSplitBlocks) {
+    std::mt19937 rng(20261208);
+    int triggeredCalls = 0, waitingCalls = 0;
+    for (int round = 0; round < 300; ++round) {
+        RollDataPath fast;
+        fast.armFlags = static_cast<uint8_t>(rng() & 0x3F);
+        fast.triggerFlags = static_cast<uint8_t>(rng() & 0x0F);
+        fast.triggerRelationAnd = rng() & 1;
+        fast.recordFree = rng() % 5 == 0;
+        fast.triggerThreshold = {RandomThreshold(rng), RandomThreshold(rng)};
+        fast.armThreshold = {RandomThreshold(rng), RandomThreshold(rng)};
+        fast.triggerState = {static_cast<uint8_t>(rng() & 1 ? 3 : 1), static_cast<uint8_t>(rng() & 1 ? 3 : 1)};
+        fast.previousArmStatus = rng() & 1 ? kStatusTriggered : kStatusWaiting;
+        fast.processor = Processor::ArmProcessing;
+        RollDataPath reference = fast;
+
+        // Samples mostly from a narrow band so that triggers come late or not at all; some rounds
+        // wide open. Empty positions and both markers mixed in.
+        const int center = static_cast<int>(rng() % 256);
+        const int spread = rng() % 4 == 0 ? 256 : static_cast<int>(1 + rng() % 24);
+        const uint32_t outlierEvery = 50 + rng() % 5000;
+        const auto code = [&](bool outlier) {
+            if (outlier) return static_cast<int>(rng() % 256);
+            return std::clamp(center + static_cast<int>(rng() % (2 * spread + 1)) - spread, 0, 255);
+        };
+        std::vector<uint16_t> stream(rng() % 6000);
+        for (auto& w : stream) {
+            const uint32_t kind = rng() % 16;
+            const bool outlier = rng() % outlierEvery == 0;
+            w = kind < 3 ? 0 : kind == 3 ? static_cast<uint16_t>(1 + rng() % 2) : W(code(outlier), code(outlier));
+        }
+
+        // Split into calls at arbitrary points, each block behind a few words of stale data.
+        size_t pos = 0;
+        while (pos < stream.size()) {
+            const size_t take = std::min<size_t>(stream.size() - pos, rng() % 3 == 0 ? rng() % 8 : rng() % 1500);
+            const uint32_t start = rng() % 3 == 0 ? rng() % 20 : 0;
+            std::vector<uint16_t> block(start + take);
+            for (uint32_t k = 0; k < start; ++k) block[k] = static_cast<uint16_t>(rng());
+            std::copy(stream.begin() + pos, stream.begin() + pos + take, block.begin() + start);
+            pos += take;
+            const auto end = static_cast<uint32_t>(block.size());
+
+            auto got = block, expected = block;
+            uint32_t gotCount = 0xDEAD, expectedCount = 0xBEEF;
+            const uint32_t status = fast.ArmProcessing(got.data(), &gotCount, start, end);
+            const uint32_t refStatus = TwoPassArmProcessing(reference, expected.data(), &expectedCount, start, end);
+            ASSERT_EQ(status, refStatus) << round << " at " << pos;
+            ASSERT_EQ(gotCount, expectedCount) << round << " at " << pos;
+            got.resize(gotCount);
+            expected.resize(expectedCount);
+            ASSERT_EQ(got, expected) << round << " at " << pos;
+            ASSERT_EQ(fast.triggerState, reference.triggerState) << round << " at " << pos;
+            ASSERT_EQ(fast.triggerFound, reference.triggerFound) << round << " at " << pos;
+            ASSERT_EQ(fast.previousArmStatus, reference.previousArmStatus) << round << " at " << pos;
+            ASSERT_EQ(fast.processor, reference.processor) << round << " at " << pos;
+            if (!reference.recordFree) ++(reference.triggerFound ? triggeredCalls : waitingCalls);
+
+            // Now and then the recording re-arms and waits for the trigger again.
+            if (rng() % 4 == 0) fast.triggerFound = reference.triggerFound = false;
+        }
+    }
+    // Both outcomes of the search were exercised often.
+    EXPECT_GT(triggeredCalls, 500);
+    EXPECT_GT(waitingCalls, 500);
 }
 
 }  // namespace
