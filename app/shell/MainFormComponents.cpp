@@ -14,6 +14,7 @@
 #include "DensityControlsLyraRM.h"
 #include "InformationPanelALyraRM.h"
 #include "InformationPanelBLyraRM.h"
+#include "LostDataLabel.h"
 #include "MeasurementRecordControlsLyraRM.h"
 #include "ModeDisplayLyraRM.h"
 #include "OpenSaveControlsLyraRM.h"
@@ -320,6 +321,8 @@ void MainFormComponents::LinkPanelsAndGroups(TMainForm& form, core::MessageBoxSe
     save.SetMessageBoxService(&messages);
     save.SetVirtualScope(&scope);
     scope.SetFileSizeLabel(Control<TUnitValueLabel>(form, "RecordSizeLabel"));
+    scope.SetLostDataLabel(Control<display::TLostDataLabel>(form, "LostDataLabel"));
+    scope.ShowLostDataMarks();
 
     p.TriggerControlsLyraRM1.SetVirtualScope(&scope);
 
