@@ -63,7 +63,7 @@ void PasteAndConfirm(QLineEdit* edit, QWidget* next, const QString& text) {
     QApplication::processEvents();
 }
 
-class PastedGarbage : public ::testing::Test {
+class PastedIntoEdits : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(folder.isValid());
@@ -147,7 +147,7 @@ std::vector<LevelCase> LevelCases() {
     };
 }
 
-TEST_F(PastedGarbage, LevelEditsKeepTheModelsLevelOrTakeAFiniteOne) {
+TEST_F(PastedIntoEdits, LevelEditsKeepTheModelsLevelOrTakeAFiniteOne) {
     struct Level {
         const char* edit;
         double (core::TVirtualScopeLyraRM::*get)() const;
@@ -190,7 +190,7 @@ struct LengthCase {
     const char* shown;
 };
 
-TEST_F(PastedGarbage, TheLengthEditKeepsTheLengthOrTakesOneWithinItsRange) {
+TEST_F(PastedIntoEdits, TheLengthEditKeepsTheLengthOrTakesOneWithinItsRange) {
     auto* edit = Find<controls::TLongerTimeEditLyraRM>("LengthEdit");
     ASSERT_NE(edit, nullptr);
     const QColor normal = form->palette().color(QPalette::Text);
@@ -233,7 +233,7 @@ TEST_F(PastedGarbage, TheLengthEditKeepsTheLengthOrTakesOneWithinItsRange) {
 
 // The file name edit passes its text on as it is; a name that cannot be a file is refused
 // with the program's message and saving goes off, and no other file is written instead.
-TEST_F(PastedGarbage, TheFileNameEditOpensWhatItShowsOrRefusesIt) {
+TEST_F(PastedIntoEdits, TheFileNameEditOpensWhatItShowsOrRefusesIt) {
     auto* edit = Find<QLineEdit>("SaveFileEdit");
     ASSERT_NE(edit, nullptr);
     struct NameCase {
@@ -277,7 +277,7 @@ TEST_F(PastedGarbage, TheFileNameEditOpensWhatItShowsOrRefusesIt) {
 
 // The demo setup dialog's numeric edits: OK (Enter) takes six sound values or tells why
 // not and stays open with the model untouched.
-TEST_F(PastedGarbage, TheDemoSetupEditsGiveSoundValuesOrAMessage) {
+TEST_F(PastedIntoEdits, TheDemoSetupEditsGiveSoundValuesOrAMessage) {
     struct DemoCase {
         QString pasted;
         std::optional<int32_t> period;  // none: refused with a message
