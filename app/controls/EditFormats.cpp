@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <limits>
 
 #include "FloatText.h"
 #include "ResourceStringsLyraRM.h"
@@ -25,6 +26,15 @@ std::string FormatMessage(const char* format, const std::string& text) {
     return out;
 }
 
+// A run of digits with an optional fraction that does not convert: too large when its
+// whole part has more significant digits than the largest double, else too small.
+bool RunOverflows(std::string_view run) {
+    const std::size_t dot = run.find(kDecimalSeparator);
+    std::string_view whole = run.substr(0, dot);
+    while (!whole.empty() && whole.front() == '0') whole.remove_prefix(1);
+    return whole.size() > static_cast<std::size_t>(std::numeric_limits<double>::max_exponent10);
+}
+
 }  // namespace
 
 bool VoltageEditAccepts(char32_t c) {
@@ -40,9 +50,25 @@ bool NumEditAccepts(char32_t c) {
     return c == kBackspace || c == U'-' || IsDigit(c) || c == kDecimalSeparator;
 }
 
-double RoundVoltage(double millivolts) { return RoundHalfEven(millivolts * 1000.0) / 1000.0; }
+// Levels are held within this many millivolts either way: far beyond any instrument, and
+// small enough that thousandths of a millivolt and the volts text never overflow a double,
+// so every text a voltage edit writes reads back.
+namespace {
+constexpr double kLargestVoltage = 1e300;
+
+double HeldVoltage(double millivolts) {
+    if (millivolts > kLargestVoltage) return kLargestVoltage;
+    if (millivolts < -kLargestVoltage) return -kLargestVoltage;
+    return millivolts;
+}
+}  // namespace
+
+double RoundVoltage(double millivolts) {
+    return RoundHalfEven(HeldVoltage(millivolts) * 1000.0) / 1000.0;
+}
 
 std::string VoltageText(double millivolts) {
+    millivolts = HeldVoltage(millivolts);
     if (std::fabs(millivolts) > 999.0) return FloatToText(RoundHalfEven(millivolts) / 1000.0);
     return FloatToText(millivolts) + "m";
 }
@@ -54,12 +80,15 @@ VoltageParse ParseVoltageText(std::string_view text) {
         if (text.size() < 2 || !IsDigit(static_cast<unsigned char>(text[text.size() - 2]))) return {};
         const auto number = TextToFloat(text.substr(0, text.size() - 1));
         if (!number) return {};
-        if (c == 'm') return {true, *number};
+        if (c == 'm') return {true, HeldVoltage(*number)};
         return {true, std::nullopt};
     }
     const auto volts = TextToFloat(text);
     if (!volts) return {};
-    return {true, RoundHalfEven(*volts * 1000.0)};
+    // Volts beyond the largest double in millivolts are no level at all.
+    const double millivolts = RoundHalfEven(*volts * 1000.0);
+    if (!std::isfinite(millivolts)) return {};
+    return {true, HeldVoltage(millivolts)};
 }
 
 std::string TimeText(double ms) {
@@ -91,8 +120,13 @@ std::optional<double> ParseTimeText(std::string_view text) {
             ++pos;
             while (pos < n && IsDigit(static_cast<unsigned char>(text[pos]))) ++pos;
         }
-        // An empty run (an item that is only a unit) counts as 0.
-        const double number = pos > start ? TextToFloat(text.substr(start, pos - start)).value_or(0.0) : 0.0;
+        // An empty run (an item that is only a unit) counts as 0; a run of more digits
+        // than a double holds counts as endless, not as nothing (the owner clamps it).
+        const double number = pos > start ? TextToFloat(text.substr(start, pos - start))
+                                                .value_or(RunOverflows(text.substr(start, pos - start))
+                                                              ? std::numeric_limits<double>::infinity()
+                                                              : 0.0)
+                                          : 0.0;
         const char unit = pos < n ? text[pos] : '\0';
         if (unit == 'h') {
             total += number * 3600000.0;

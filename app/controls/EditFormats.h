@@ -21,6 +21,7 @@ bool TimeEditAccepts(char32_t c);
 bool NumEditAccepts(char32_t c);
 
 // --- Voltage (millivolts) ------------------------------------------------------------
+// Every voltage below is first held within +-1e300 mV.
 // The value a voltage edit keeps: to the nearest 0.001 mV.
 double RoundVoltage(double millivolts);
 // "2", "1.5", "0.999" above 999 mV (volts, whole millivolts); "200m", "0.5m" else.
@@ -31,7 +32,8 @@ struct VoltageParse {
     std::optional<double> millivolts;       // the new value; none for "n" and "u"
 };
 // "250m" is millivolts as written; a plain number is volts, rounded to whole
-// millivolts; a trailing "n" or "u" is understood but changes nothing.
+// millivolts; a trailing "n" or "u" is understood but changes nothing. Volts whose
+// millivolts overflow a double fail.
 VoltageParse ParseVoltageText(std::string_view text);
 
 // --- Duration (milliseconds) -----------------------------------------------------------

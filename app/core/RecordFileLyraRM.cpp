@@ -58,6 +58,12 @@ std::string TRecordFileLyraRM::IndexFileName(const std::string& recordFileName) 
 int TRecordFileLyraRM::OpenExclusive(const std::string& name, int flags) {
     // The file is held without sharing: a second holder (another instance, the
     // viewer) is refused rather than interleaving its writes with ours.
+    // A name with a NUL in it (pasted) is no path: open() would take only the part before
+    // the NUL and write to another file than the one named.
+    if (name.find('\0') != std::string::npos) {
+        errno = EINVAL;
+        return -1;
+    }
     const int fd = ::open(name.c_str(), flags | O_CLOEXEC, 0666);
     if (fd < 0) return -1;
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {

@@ -99,6 +99,8 @@ inline constexpr const char* kLabelTriggered = "TGD";
 inline constexpr const char* kLabelArm = "ARM";
 inline constexpr const char* kLabelSize = "Size:";
 inline constexpr const char* kLabelLength = "Length:";
+// The count of lost-data marks ("\xD7" is the Latin-1 multiplication sign).
+inline constexpr const char* kLabelDataLost = "Data lost: %s\xD7";
 inline constexpr const char* kDefaultRecordName = "sdata";
 
 // Hints of the main window's controls.
@@ -146,6 +148,8 @@ inline constexpr const char* kHintTriggered = "Mode triggered";
 inline constexpr const char* kHintFree = "Mode free";
 inline constexpr const char* kHintDefined = "Mode defined length";
 inline constexpr const char* kHintContinuous = "Mode continuos";
+inline constexpr const char* kHintDataLost =
+    "Times the instrument's memory overflowed: data was lost before it reached the computer (red marks on the screen)";
 // Measurement record and save controls, information panels.
 inline constexpr const char* kArmTriggerConflict = "Arm and Trigger settings conflict.";
 inline constexpr const char* kClearTheFile = "Clear the file?";

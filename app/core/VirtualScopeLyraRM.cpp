@@ -261,6 +261,28 @@ void TVirtualScopeLyraRM::ReportRecordFileFailure() {
     NotifyListeners(kNotifySettingsChanged, kGroupScope);
 }
 
+void TVirtualScopeLyraRM::SetLostDataMarks(uint64_t v) {
+    lostDataMarks_.store(v, std::memory_order_relaxed);
+    PostLostDataMarks();
+}
+
+void TVirtualScopeLyraRM::AddLostDataMarks(uint64_t n) {
+    lostDataMarks_.fetch_add(n, std::memory_order_relaxed);
+    PostLostDataMarks();
+}
+
+void TVirtualScopeLyraRM::PostLostDataMarks() {
+    // Any thread. While a post waits, the count it will read already includes this change.
+    if (lostDataShowPending_.exchange(true, std::memory_order_acq_rel)) return;
+    if (uiPost_) uiPost_([this] { ShowLostDataMarks(); });
+}
+
+void TVirtualScopeLyraRM::ShowLostDataMarks() {
+    // Taken back before the count is read: a mark counted after this read posts again.
+    lostDataShowPending_.exchange(false, std::memory_order_acq_rel);
+    if (ValueSink* label = lostDataLabel_.get()) label->SetMainValue(static_cast<double>(LostDataMarks()));
+}
+
 std::string TVirtualScopeLyraRM::IndexFileName(const std::string& recordFileName) {
     return TRecordFileLyraRM::IndexFileName(recordFileName);
 }

@@ -300,9 +300,17 @@ public:
     uint16_t ActualVoltage() const noexcept { return actualVoltage_.get(); }
     // Overflow marks (word 1: the instrument's FIFO overflowed and samples were lost)
     // the processing thread has seen; the user-interface thread reads and resets it.
+    // A change reaches LostDataLabel on the user-interface thread through the UI post,
+    // at most one post waiting at a time, so a burst of overflows costs the processing
+    // thread one queued call.
     uint64_t LostDataMarks() const noexcept { return lostDataMarks_.load(std::memory_order_relaxed); }
-    void SetLostDataMarks(uint64_t v) noexcept { lostDataMarks_.store(v, std::memory_order_relaxed); }
-    void AddLostDataMarks(uint64_t n) noexcept { lostDataMarks_.fetch_add(n, std::memory_order_relaxed); }
+    void SetLostDataMarks(uint64_t v);
+    void AddLostDataMarks(uint64_t n);
+    // Shows the count of lost-data marks; user-interface thread only. Not owned.
+    ValueSink* LostDataLabel() const noexcept { return lostDataLabel_.get(); }
+    void SetLostDataLabel(ValueSink* v) noexcept { lostDataLabel_.set(v); }
+    // User-interface thread: hands the current count to LostDataLabel.
+    void ShowLostDataMarks();
     void SetActualVoltage(uint16_t w);
     ValueSink* ActualVoltageA() const noexcept { return actualVoltageA_.get(); }
     void SetActualVoltageA(ValueSink* v) noexcept { actualVoltageA_.set(v); }
@@ -332,6 +340,8 @@ private:
     }
     // A write of the record file failed (any thread): saving off, report posted once.
     void OnRecordFileFailure();
+    // Any thread: queues ShowLostDataMarks unless one is queued already.
+    void PostLostDataMarks();
     // Stores FileSize under the file-size lock without showing it in the label.
     void StoreFileSizeValue(double v);
     void DeliverShutdown(int32_t& group);
@@ -429,6 +439,10 @@ private:
     Relaxed<int32_t> noiseB_;
     Relaxed<uint16_t> actualVoltage_;
     std::atomic<uint64_t> lostDataMarks_{0};
+    // Set while a post to show the count is queued. Exchanged with acquire-release, so
+    // the user-interface thread that takes it back also sees the count added before it.
+    std::atomic<bool> lostDataShowPending_{false};
+    Relaxed<ValueSink*> lostDataLabel_;
     Relaxed<bool> settingsToFile_;
     Relaxed<int32_t> cachedDataStatus_;
     Relaxed<bool> applicationInitialized_;

@@ -13,6 +13,8 @@ if(ROLLMODE_GUI)
     ${CMAKE_CURRENT_LIST_DIR}/SafeLabel.h
     ${CMAKE_CURRENT_LIST_DIR}/UnitValueLabel.cpp
     ${CMAKE_CURRENT_LIST_DIR}/UnitValueLabel.h
+    ${CMAKE_CURRENT_LIST_DIR}/LostDataLabel.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/LostDataLabel.h
     ${CMAKE_CURRENT_LIST_DIR}/InformationPanelLyraRM.cpp
     ${CMAKE_CURRENT_LIST_DIR}/InformationPanelLyraRM.h
     ${CMAKE_CURRENT_LIST_DIR}/InformationPanelALyraRM.h

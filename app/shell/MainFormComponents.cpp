@@ -14,6 +14,7 @@
 #include "DensityControlsLyraRM.h"
 #include "InformationPanelALyraRM.h"
 #include "InformationPanelBLyraRM.h"
+#include "LostDataLabel.h"
 #include "MeasurementRecordControlsLyraRM.h"
 #include "ModeDisplayLyraRM.h"
 #include "OpenSaveControlsLyraRM.h"
@@ -125,8 +126,8 @@ struct MainFormComponents::Parts final : core::TNotificationHandler {
     core::TFlowManagerLyraRM FlowManagerLyraRM1;
     ShowableWidget displayOff{form.InactiveDispLabel()};
     // Owned by the screen host (Qt parent); the flow manager is stopped before they go.
-    display::TRollScreenShiftLyraRM* RollScreenShiftLyraRM1 = nullptr;
-    display::TRollScreenEKGLyraRM* RollScreenEKGLyraRM1 = nullptr;
+    QPointer<display::TRollScreenShiftLyraRM> RollScreenShiftLyraRM1;
+    QPointer<display::TRollScreenEKGLyraRM> RollScreenEKGLyraRM1;
     bool captionRegistered = false;
     // The main menu reaches the model, the driver and the message boxes; it goes
     // before them.
@@ -226,6 +227,10 @@ MainFormComponents::MainFormComponents(TMainForm& form, core::MessageBoxService&
 }
 
 MainFormComponents::~MainFormComponents() {
+    // The screens belong to the window, which may outlive the components: they leave the
+    // model now, not in their own destructor after the model is gone.
+    if (parts_->RollScreenShiftLyraRM1) parts_->RollScreenShiftLyraRM1->SetVirtualScope(nullptr);
+    if (parts_->RollScreenEKGLyraRM1) parts_->RollScreenEKGLyraRM1->SetVirtualScope(nullptr);
     parts_->form.DetachCore();
     if (parts_->captionRegistered) {
         parts_->VirtualScopeLyraRM1.UnregisterListener(parts_.get(), &parts_->form);
@@ -320,6 +325,8 @@ void MainFormComponents::LinkPanelsAndGroups(TMainForm& form, core::MessageBoxSe
     save.SetMessageBoxService(&messages);
     save.SetVirtualScope(&scope);
     scope.SetFileSizeLabel(Control<TUnitValueLabel>(form, "RecordSizeLabel"));
+    scope.SetLostDataLabel(Control<display::TLostDataLabel>(form, "LostDataLabel"));
+    scope.ShowLostDataMarks();
 
     p.TriggerControlsLyraRM1.SetVirtualScope(&scope);
 

@@ -21,6 +21,7 @@
 
 #include "ChannelIndicationButtonLyra.h"
 #include "LongerTimeEditLyraRM.h"
+#include "LostDataLabel.h"
 #include "OnOffButtonLyra.h"
 #include "QtApplicationControl.h"
 #include "QtIndicatorLamp.h"
@@ -96,6 +97,7 @@ constexpr HintEntry kHints[] = {
     {"DefinedButton", strings::kHintDefined},
     {"ContinuousButton", strings::kHintContinuous},
     {"LengthEdit", strings::kLabelLength},
+    {"LostDataLabel", strings::kHintDataLost},
 };
 
 // Texts set at creation, by control.
@@ -444,6 +446,9 @@ void TMainForm::BuildInfoPanels() {
          {"InfoChannelB", "InfoColorB", "InfoProbeB", "InfoAcdcB", "DensityValueB", "TimeVoltageCaptionB",
           "TimeVoltageB", "TriggerVoltageB"},
          0);
+    // Lost data, right of channel B's range: blank until the stream carries a loss mark.
+    // Fixed in size and inside the panel at the smallest window, so it never moves anything.
+    Place<display::TLostDataLabel>(infoPanelB_, "LostDataLabel", 206, 6, 104, 16);
 }
 
 void TMainForm::BuildChannelsPanel() {

@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <limits>
+#include <string>
+
 namespace rollmode::controls {
 namespace {
 
@@ -58,6 +62,22 @@ TEST(EditFormats, VoltageParsing) {
     }
 }
 
+// Levels far out of any range stay finite, and whatever the edit writes reads back.
+TEST(EditFormats, HugeLevelsStayFiniteAndReadBack) {
+    for (const char* overflow : {"1e308", "-1e308", "2e305"}) {
+        EXPECT_FALSE(ParseVoltageText(overflow).ok) << overflow;
+    }
+    EXPECT_EQ(ParseVoltageText("1e305m").millivolts, 1e300);
+    EXPECT_EQ(ParseVoltageText("-1e304").millivolts, -1e300);
+    for (const double mv : {1e300, 1.7976931348623157e308, -1.7976931348623157e308, 1e306}) {
+        const double kept = RoundVoltage(mv);
+        EXPECT_TRUE(std::isfinite(kept)) << mv;
+        const VoltageParse back = ParseVoltageText(VoltageText(kept));
+        ASSERT_TRUE(back.ok && back.millivolts) << VoltageText(kept);
+        EXPECT_EQ(RoundVoltage(*back.millivolts), kept) << VoltageText(kept);
+    }
+}
+
 TEST(EditFormats, TimeTexts) {
     const struct {
         double ms;
@@ -78,6 +98,15 @@ TEST(EditFormats, TimeParsing) {
                 {"0s", 0},           {"1hh", 3600000},  {"1x2s", 2000},      {"0.0625s", 62}};
     for (const auto& row : rows) EXPECT_EQ(ParseTimeText(row.text), row.ms) << row.text;
     for (const char* bad : {"", "-5s", "h", " 5s", ".5s"}) EXPECT_FALSE(ParseTimeText(bad).has_value()) << bad;
+}
+
+// A run of more digits than a double holds is endless, not nothing; a tiny one is nothing.
+TEST(EditFormats, TimeRunsBeyondADouble) {
+    const std::string many(400, '9');
+    EXPECT_EQ(ParseTimeText(many + "h"), std::numeric_limits<double>::infinity());
+    EXPECT_EQ(ParseTimeText("0000" + many + ".5s"), std::numeric_limits<double>::infinity());
+    EXPECT_EQ(ParseTimeText("0." + std::string(400, '0') + "1s"), 0.0);
+    EXPECT_EQ(ParseTimeText(many), 0.0);  // no unit: counts nothing
 }
 
 TEST(EditFormats, TimeTextsReadBack) {
