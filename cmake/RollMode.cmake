@@ -10,8 +10,13 @@ function(rollmode_plugin target)
 endfunction()
 
 # A GoogleTest executable registered with CTest under the given labels.
+# One label per test: gtest_discover_tests reads a second one as a property name.
 function(rollmode_test name)
   cmake_parse_arguments(T "" "" "SOURCES;LIBS;LABELS" ${ARGN})
+  list(LENGTH T_LABELS label_count)
+  if(label_count GREATER 1)
+    message(FATAL_ERROR "${name}: one label only (${T_LABELS})")
+  endif()
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main Threads::Threads)
   gtest_discover_tests(${name}
