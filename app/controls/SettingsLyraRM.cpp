@@ -409,14 +409,19 @@ void TSettingsLyraRM::LoadSettingsFile(const std::string& name) {
     bool going = true;
     while (going) {
         const std::size_t got = std::fread(chunk, 1, sizeof chunk, file);
-        for (std::size_t i = 0; i < got && going; ++i) {
-            const char c = chunk[i];
-            if (c != '\r' && c != '\n') {
-                line += c;
-            } else if (!line.empty()) {
-                going = ApplyLine(line);
-                line.clear();
+        for (std::size_t i = 0; i < got && going;) {
+            // The rest of the line within this chunk, taken in one piece.
+            std::size_t end = i;
+            while (end < got && chunk[end] != '\r' && chunk[end] != '\n') ++end;
+            line.append(chunk + i, end - i);
+            if (end < got) {
+                if (!line.empty()) {
+                    going = ApplyLine(line);
+                    line.clear();
+                }
+                ++end;
             }
+            i = end;
         }
         if (got < sizeof chunk) {
             if (std::ferror(file)) {
