@@ -8,6 +8,7 @@
 #include <deque>
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <span>
 #include <vector>
@@ -48,6 +49,17 @@ struct InstrumentConfig {
     uint64_t seed = 1;
 };
 
+// How the front end turns volts into codes on one channel under the present registers.
+struct FrontEndSetting {
+    bool connected = false;
+    bool ac = false;
+    double zero = 128;
+    double mvPerCode = 1;
+    bool operator==(const FrontEndSetting&) const = default;
+};
+
+class SampleGenerator;
+
 inline constexpr uint16_t kOverflowMark = 1;
 inline constexpr uint16_t kNotArmedMark = 2;
 inline constexpr uint32_t kCpldIdcode = 0x0A5C5A93;
@@ -68,6 +80,7 @@ public:
     using Clock = std::function<std::chrono::steady_clock::time_point()>;
 
     explicit Instrument(InstrumentConfig config);
+    ~Instrument() override;
 
     bool HandleRequest(uint32_t code, std::span<const uint8_t> in, uint32_t outCapacity,
                        std::vector<uint8_t>& out) override;
@@ -122,12 +135,6 @@ private:
         double rate = 50;
         bool immediate = true;  // a start takes its first sample at once; a rate change one period later
     };
-    struct FrontEnd {
-        bool connected = false;
-        bool ac = false;
-        double zero = 128;
-        double mvPerCode = 1;
-    };
 
     void RunCommands(std::span<const uint8_t> in);
     void Command(const uint8_t* c, uint32_t& waitBudgetMs);
@@ -144,11 +151,8 @@ private:
     uint64_t HeldWords(std::chrono::steady_clock::time_point now);
     void Drain(uint16_t* words, size_t maxWords);
     void StartRun(std::chrono::steady_clock::time_point now);
-    FrontEnd FrontEndFor(int channel) const;
-    uint16_t Sample(uint64_t index, const FrontEnd* fe);
-    double SignalVolts(int channel, double t);
-    double Uniform();
-    double Gaussian();
+    FrontEndSetting FrontEndFor(int channel) const;
+    void Synthesize(uint64_t first, size_t count, const std::array<FrontEndSetting, 2>& fe, uint16_t* words);
     bool ExternalArmHigh(double t) const;
 
     const InstrumentConfig config_;
@@ -185,9 +189,8 @@ private:
     Epoch previousEpoch_;
     uint32_t overflows_ = 0;
     uint64_t deliveredSamples_ = 0;
-    uint64_t random_;
-    bool haveSpareGaussian_ = false;
-    double spareGaussian_ = 0;
+    std::unique_ptr<SampleGenerator> generator_;
+    std::vector<uint16_t> rollWords_;  // one roll read, before it goes out as bytes
 };
 
 }  // namespace rollmode::sim
