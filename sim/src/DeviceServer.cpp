@@ -4,9 +4,11 @@
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/time.h>
+#include <sys/uio.h>
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -25,6 +27,11 @@ constexpr int kRequestTimeoutMs = 1000;
 // Output of one request is capped here, whatever capacity the host offers.
 constexpr uint32_t kMaxOutput = 1u << 20;
 constexpr size_t kLoggedCommands = 16;
+// Receive buffer of a connection to start with; it grows to the largest request seen.
+constexpr size_t kReceiveBytes = 4096;
+constexpr size_t kHeaderBytes = 12;
+// Cap on an endpoint's pause before the next request.
+constexpr std::chrono::milliseconds kMaxPause{20};
 
 }  // namespace
 
@@ -128,51 +135,111 @@ void DeviceServer::Run() {
             timeval timeout{kRequestTimeoutMs / 1000, (kRequestTimeoutMs % 1000) * 1000};
             setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof(timeout));
             setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof(timeout));
-            connections_.push_back({fd, i});
+            connections_.push_back({fd, i, std::vector<uint8_t>(kReceiveBytes), 0});
         }
         // Connections accepted in this round are polled next round.
         const size_t polled = fds.size() - 1 - interfaces_.size();
         auto& closed = closed_;
         closed.clear();
+        std::chrono::steady_clock::duration pause{};
         for (size_t k = 0; k < polled; ++k) {
             const short ev = fds[1 + interfaces_.size() + k].revents;
             if (!ev) continue;
-            if (!(ev & POLLIN) || !Serve(connections_[k])) closed.push_back(k);
+            if (!(ev & POLLIN) || !Serve(connections_[k])) {
+                closed.push_back(k);
+            } else {
+                pause = std::max(pause, interfaces_[connections_[k].interface].endpoint->PauseBeforeNextRequest());
+            }
             if (stopping_.load(std::memory_order_relaxed)) break;
         }
         for (auto it = closed.rbegin(); it != closed.rend(); ++it) {
             ::close(connections_[*it].fd);
             connections_.erase(connections_.begin() + static_cast<std::ptrdiff_t>(*it));
         }
+        // A host reading the roll FIFO sends its read right after the announcement: letting the
+        // samples accumulate first means the read finds them, instead of the server waking for
+        // the request and again when they are there.
+        if (pause > std::chrono::steady_clock::duration::zero() && !stopping_.load(std::memory_order_relaxed))
+            std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(pause, kMaxPause));
     }
 }
 
+bool DeviceServer::Receive(Connection& c, size_t bytes) {
+    if (c.received.size() < bytes) c.received.resize(bytes);
+    while (c.have < bytes) {
+        // Whatever has arrived, up to the buffer's size: the rest of this request and perhaps
+        // the start of the next.
+        const ssize_t n = ::recv(c.fd, c.received.data() + c.have, c.received.size() - c.have, 0);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        c.have += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+bool DeviceServer::Answer(int fd, bool ok, const uint8_t* out, size_t outLength) {
+    uint8_t head[8];
+    PutLe32(head, ok ? 1 : 0);
+    PutLe32(head + 4, static_cast<uint32_t>(outLength));
+    // Head and output in one call, so the host wakes once for both.
+    iovec iov[2] = {{head, sizeof(head)}, {const_cast<uint8_t*>(out), outLength}};
+    msghdr msg{};
+    msg.msg_iov = iov;
+    msg.msg_iovlen = outLength ? 2 : 1;
+    size_t left = sizeof(head) + outLength;
+    while (left > 0) {
+        const ssize_t n = ::sendmsg(fd, &msg, MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        left -= static_cast<size_t>(n);
+        for (size_t sent = static_cast<size_t>(n); sent > 0;) {
+            const size_t step = std::min(sent, msg.msg_iov->iov_len);
+            msg.msg_iov->iov_base = static_cast<uint8_t*>(msg.msg_iov->iov_base) + step;
+            msg.msg_iov->iov_len -= step;
+            sent -= step;
+            if (msg.msg_iov->iov_len == 0 && msg.msg_iovlen > 1) {
+                ++msg.msg_iov;
+                --msg.msg_iovlen;
+            }
+        }
+    }
+    return true;
+}
+
 bool DeviceServer::Serve(Connection& c) {
-    uint8_t header[12];
-    if (!platform::ReadExact(c.fd, header, sizeof(header))) return false;
+    // Requests the host sent back to back are served in one go: poll would not report bytes
+    // that are already in the buffer.
+    do {
+        if (!ServeOne(c)) return false;
+    } while (c.have > 0 && !stopping_.load(std::memory_order_relaxed));
+    return true;
+}
+
+bool DeviceServer::ServeOne(Connection& c) {
+    if (!Receive(c, kHeaderBytes)) return false;
+    const uint8_t* header = c.received.data();
     const uint32_t code = GetLe32(header);
     const uint32_t inLength = GetLe32(header + 4);
     const uint32_t outCapacity = GetLe32(header + 8);
     Interface& itf = interfaces_[c.interface];
-    uint8_t answer[8];
     if (inLength > platform::kMaxRequestInput) {
         // The input cannot be skipped safely: refuse and drop the connection.
-        PutLe32(answer, 0);
-        PutLe32(answer + 4, 0);
-        platform::WriteAll(c.fd, answer, sizeof(answer));
+        Answer(c.fd, false, nullptr, 0);
         LogRequest(itf, code, inLength, outCapacity, false, 0, {});
         return false;
     }
-    input_.resize(inLength);
-    if (!platform::ReadExact(c.fd, input_.data(), inLength)) return false;
+    const size_t total = kHeaderBytes + inLength;
+    if (!Receive(c, total)) return false;
+    const std::span<const uint8_t> input(c.received.data() + kHeaderBytes, inLength);
     output_.clear();
     requests_.fetch_add(1, std::memory_order_relaxed);
-    const bool ok = itf.endpoint->HandleRequest(code, input_, std::min(outCapacity, kMaxOutput), output_);
+    const bool ok = itf.endpoint->HandleRequest(code, input, std::min(outCapacity, kMaxOutput), output_);
     const size_t outLength = std::min<size_t>(output_.size(), std::min(outCapacity, kMaxOutput));
-    PutLe32(answer, ok ? 1 : 0);
-    PutLe32(answer + 4, static_cast<uint32_t>(outLength));
-    LogRequest(itf, code, inLength, outCapacity, ok, outLength, input_);
-    return platform::WriteAll(c.fd, answer, sizeof(answer)) && platform::WriteAll(c.fd, output_.data(), outLength);
+    LogRequest(itf, code, inLength, outCapacity, ok, outLength, input);
+    // What follows this request stays for the next.
+    if (c.have > total) std::memmove(c.received.data(), c.received.data() + total, c.have - total);
+    c.have -= total;
+    return Answer(c.fd, ok, output_.data(), outLength);
 }
 
 void DeviceServer::LogRequest(const Interface& itf, uint32_t code, uint32_t inLength, uint32_t outCapacity, bool ok,

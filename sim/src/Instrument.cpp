@@ -225,6 +225,8 @@ void Instrument::Command(const uint8_t* c, uint32_t& waitBudgetMs) {
             PendingRead r;
             r.kind = op == 0x2B ? ReadKind::RollFifo : ReadKind::Fifo;
             r.fifo = c[1];
+            r.packets = static_cast<uint16_t>(c[2] << 8 | c[3]);
+            r.announced = Now();
             reads_.push_back(r);
             break;
         }
@@ -337,35 +339,56 @@ bool Instrument::BulkRead(uint32_t capacity, std::vector<uint8_t>& out) {
         }
         case ReadKind::RollFifo: break;
     }
-    out.assign(capacity, 0);
-    if (r.fifo != kRollFifo) return true;
+    if (r.fifo != kRollFifo) {
+        out.assign(capacity, 0);
+        return true;
+    }
     const size_t words = capacity / 2;
-    const uint64_t held = HeldWords(Now());
-    if (held < words && rollWait_.count() > 0) {
-        // As a bulk transfer does, the read completes when the block is full, or short after a
-        // while: at high rates the host gets few full blocks instead of many nearly empty ones
-        // (each one a whole block on the wire), and an idle host does not spin.
-        auto wait = std::chrono::duration_cast<Steady::duration>(rollWait_);
-        if (running_) {
-            const auto fill = std::chrono::duration<double>(double(words - held) / epoch_.rate);
-            wait = std::min(wait, std::chrono::duration_cast<Steady::duration>(fill) + std::chrono::microseconds(50));
-        }
+    if (const auto wait = RollWait(r, words, Now()); wait > Steady::duration::zero()) {
         lock.unlock();
         std::this_thread::sleep_for(wait);
         lock.lock();
     }
-    if (words == 0) return true;
-    if (rollWords_.size() < words) rollWords_.resize(words);
-    Drain(rollWords_.data(), words);
-    if constexpr (std::endian::native == std::endian::little) {
-        std::memcpy(out.data(), rollWords_.data(), 2 * words);
-    } else {
-        for (size_t i = 0; i < words; ++i) {
-            out[2 * i] = static_cast<uint8_t>(rollWords_[i]);
-            out[2 * i + 1] = static_cast<uint8_t>(rollWords_[i] >> 8);
+    out.reserve(capacity);
+    Drain(words, [&out](const uint16_t* w, size_t n) {
+        if constexpr (std::endian::native == std::endian::little) {
+            const auto* bytes = reinterpret_cast<const uint8_t*>(w);
+            out.insert(out.end(), bytes, bytes + 2 * n);
+        } else {
+            for (size_t i = 0; i < n; ++i) {
+                out.push_back(static_cast<uint8_t>(w[i]));
+                out.push_back(static_cast<uint8_t>(w[i] >> 8));
+            }
         }
-    }
+    });
+    out.resize(capacity);  // no sample: zero words
     return true;
+}
+
+Steady::duration Instrument::RollWait(const PendingRead& r, size_t words, Steady::time_point now) {
+    // As a bulk transfer does, a roll read completes when its block is full, or short a while
+    // after it was announced: at high rates the host gets few full blocks instead of many
+    // nearly empty ones (each one a whole block on the wire), and an idle host does not spin.
+    if (rollWait_.count() <= 0) return {};
+    const uint64_t held = HeldWords(now);
+    if (held >= words) return {};
+    Steady::duration wait = r.announced + rollWait_ - now;
+    if (running_) {
+        const auto fill = std::chrono::duration<double>(double(words - held) / epoch_.rate);
+        wait = std::min(wait, std::chrono::duration_cast<Steady::duration>(fill) + std::chrono::microseconds(50));
+    }
+    return std::max(wait, Steady::duration::zero());
+}
+
+Steady::duration Instrument::PauseBeforeNextRequest() {
+    // A roll read announced and not yet fillable will wait for its samples anyway; waiting
+    // before its request is read makes the request's arrival and the wait one wake-up.
+    std::lock_guard lock(mutex_);
+    if (reads_.empty()) return {};
+    const PendingRead& r = reads_.front();
+    if (r.kind != ReadKind::RollFifo || r.fifo != kRollFifo) return {};
+    const size_t words = size_t{r.packets} * (config_.packetSize ? config_.packetSize : 64) / 2;
+    return RollWait(r, words, Now());
 }
 
 Steady::time_point Instrument::Now() const { return clock_(); }
@@ -410,10 +433,15 @@ uint64_t Instrument::Available() {
 
 void Instrument::ReadRoll(uint16_t* words, size_t maxWords) {
     std::lock_guard lock(mutex_);
-    Drain(words, maxWords);
+    const size_t n = Drain(maxWords, [&words](const uint16_t* w, size_t count) {
+        std::memcpy(words, w, count * sizeof(uint16_t));
+        words += count;
+    });
+    std::fill(words, words + (maxWords - n), uint16_t{0});
 }
 
-void Instrument::Drain(uint16_t* words, size_t maxWords) {
+template <typename Sink>
+size_t Instrument::Drain(size_t maxWords, Sink&& sink) {
     const auto now = Now();
     UpdateFifo(now);
     const uint64_t produced = Produced(now);
@@ -422,28 +450,30 @@ void Instrument::Drain(uint16_t* words, size_t maxWords) {
     while (n < maxWords && segmentCount_ > 0) {
         Segment& seg = segments_[segmentHead_];
         const size_t run = static_cast<size_t>(std::min<uint64_t>(maxWords - n, seg.end - seg.begin));
-        Synthesize(seg.begin, run, fe, words + n);
+        Synthesize(seg.begin, run, fe, sink);
         n += run;
         seg.begin += run;
         closedWords_ -= run;
         deliveredSamples_ += run;
         if (n == maxWords) break;
-        words[n++] = kOverflowMark;
+        sink(&kOverflowMark, 1);
+        ++n;
         --closedWords_;
         segmentHead_ = (segmentHead_ + 1) % kMaxSegments;
         --segmentCount_;
     }
     if (n < maxWords && openBegin_ < produced) {
         const size_t run = static_cast<size_t>(std::min<uint64_t>(maxWords - n, produced - openBegin_));
-        Synthesize(openBegin_, run, fe, words + n);
+        Synthesize(openBegin_, run, fe, sink);
         n += run;
         openBegin_ += run;
         deliveredSamples_ += run;
     }
-    std::fill(words + n, words + maxWords, uint16_t{0});
+    return n;
 }
 
-void Instrument::Synthesize(uint64_t first, size_t count, const std::array<FrontEndSetting, 2>& fe, uint16_t* words) {
+template <typename Sink>
+void Instrument::Synthesize(uint64_t first, size_t count, const std::array<FrontEndSetting, 2>& fe, Sink&& sink) {
     const uint16_t reg2 = registers_[2];
     const bool external = (reg2 & 0x0F) == 4;
     const bool under = (reg2 >> 4 & 0x0F) == 2;
@@ -451,8 +481,10 @@ void Instrument::Synthesize(uint64_t first, size_t count, const std::array<Front
         // Samples taken before the last rate change keep that epoch's timing.
         const bool current = first >= epoch_.index;
         const Epoch& e = current ? epoch_ : previousEpoch_;
-        const size_t run = current ? count : static_cast<size_t>(std::min<uint64_t>(count, epoch_.index - first));
+        const uint64_t left = current ? count : std::min<uint64_t>(count, epoch_.index - first);
+        const size_t run = static_cast<size_t>(std::min<uint64_t>(left, piece_.size()));
         const SampleClock clock{e.index, e.seconds, e.rate, e.immediate};
+        uint16_t* words = piece_.data();
         generator_->Generate(first, run, clock, fe, words);
         if (external) {
             // Samples on the unarmed side of the external input are withheld.
@@ -463,8 +495,8 @@ void Instrument::Synthesize(uint64_t first, size_t count, const std::array<Front
                 std::fill(words, words + run, kNotArmedMark);
             }
         }
+        sink(static_cast<const uint16_t*>(words), run);
         first += run;
-        words += run;
         count -= run;
     }
 }

@@ -13,6 +13,13 @@ constexpr size_t kTableSize = size_t{1} << SampleGenerator::kTableBits;
 constexpr unsigned kIndexShift = 64 - SampleGenerator::kTableBits;
 constexpr unsigned kGaussianBits = 12;
 
+// 1, 2, .. 255: the codes of the counting pattern's channel A.
+constexpr std::array<uint16_t, 255> kCountUp = [] {
+    std::array<uint16_t, 255> up{};
+    for (size_t i = 0; i < up.size(); ++i) up[i] = static_cast<uint16_t>(i + 1);
+    return up;
+}();
+
 // Normal quantiles at the centres of 4096 equal-probability bins, scaled to unit variance:
 // mean 0 by symmetry, tails to about 3.7 sigma.
 const std::array<float, size_t{1} << kGaussianBits>& GaussianTable() {
@@ -182,7 +189,8 @@ void SampleGenerator::Fill(Channel& ch, uint64_t first, size_t count, const Samp
             uint32_t a = static_cast<uint32_t>(first % 255);
             for (size_t i = 0; i < count;) {
                 const size_t run = std::min<size_t>(count - i, 255 - a);
-                for (size_t j = 0; j < run; ++j) codes[i + j] = static_cast<uint8_t>(a + 1 + j);
+                const uint16_t* low = kCountUp.data() + a;
+                for (size_t j = 0; j < run; ++j) codes[i + j] = static_cast<uint8_t>(low[j]);
                 i += run;
                 a = 0;
             }
@@ -259,8 +267,9 @@ void SampleGenerator::Generate(uint64_t first, size_t count, const SampleClock& 
         uint32_t b = static_cast<uint32_t>((first / 255) % 255);
         for (size_t i = 0; i < count;) {
             const size_t run = std::min<size_t>(count - i, 255 - a);
-            const uint16_t base = static_cast<uint16_t>((b + 1) << 8 | (a + 1));
-            for (size_t j = 0; j < run; ++j) words[i + j] = static_cast<uint16_t>(base + j);
+            const uint16_t high = static_cast<uint16_t>((b + 1) << 8);
+            const uint16_t* low = kCountUp.data() + a;
+            for (size_t j = 0; j < run; ++j) words[i + j] = static_cast<uint16_t>(low[j] | high);
             i += run;
             a = 0;
             b = b == 254 ? 0 : b + 1;

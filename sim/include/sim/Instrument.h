@@ -84,6 +84,7 @@ public:
 
     bool HandleRequest(uint32_t code, std::span<const uint8_t> in, uint32_t outCapacity,
                        std::vector<uint8_t>& out) override;
+    std::chrono::steady_clock::duration PauseBeforeNextRequest() override;
 
     // Tests drive time themselves and read without waiting.
     void SetClock(Clock clock);
@@ -116,6 +117,8 @@ private:
         ReadKind kind = ReadKind::Answer;
         uint8_t fifo = 0;
         uint8_t length = 0;
+        uint16_t packets = 0;  // the transfer a FIFO read announced
+        std::chrono::steady_clock::time_point announced{};
         std::array<uint8_t, 16> bytes{};
     };
     enum class WriteKind : uint8_t { Fpga, Fifo };
@@ -149,17 +152,25 @@ private:
     uint64_t Produced(std::chrono::steady_clock::time_point now) const;
     void UpdateFifo(std::chrono::steady_clock::time_point now);
     uint64_t HeldWords(std::chrono::steady_clock::time_point now);
-    void Drain(uint16_t* words, size_t maxWords);
+    // Hands up to maxWords words of the FIFO to sink(const uint16_t*, size_t), in pieces;
+    // returns how many.
+    template <typename Sink>
+    size_t Drain(size_t maxWords, Sink&& sink);
     void StartRun(std::chrono::steady_clock::time_point now);
     FrontEndSetting FrontEndFor(int channel) const;
-    void Synthesize(uint64_t first, size_t count, const std::array<FrontEndSetting, 2>& fe, uint16_t* words);
+    template <typename Sink>
+    void Synthesize(uint64_t first, size_t count, const std::array<FrontEndSetting, 2>& fe, Sink&& sink);
+    std::chrono::steady_clock::duration RollWait(const PendingRead& r, size_t words,
+                                                 std::chrono::steady_clock::time_point now);
     bool ExternalArmHigh(double t) const;
 
     const InstrumentConfig config_;
     const CalibrationData calibration_;
     mutable std::mutex mutex_;
     Clock clock_;
-    std::chrono::milliseconds rollWait_{5};
+    // Longest wait of a roll read, from its announcement: more than a whole 64 KB block takes
+    // at the fastest rate (6.55 ms), so a host that keeps up gets full blocks.
+    std::chrono::milliseconds rollWait_{8};
 
     std::array<uint16_t, 256> registers_{};
     std::array<uint8_t, kEepromBytes> eeprom_{};
@@ -190,7 +201,7 @@ private:
     uint32_t overflows_ = 0;
     uint64_t deliveredSamples_ = 0;
     std::unique_ptr<SampleGenerator> generator_;
-    std::vector<uint16_t> rollWords_;  // one roll read, before it goes out as bytes
+    std::array<uint16_t, 4096> piece_{};  // sample words on their way out
 };
 
 }  // namespace rollmode::sim
