@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 #include <numbers>
+#include <utility>
 
 namespace rollmode::sim {
 
@@ -73,6 +74,15 @@ double ShapeAt(SignalShape shape, double phase) {
     return 0.0;
 }
 
+// splitmix64 at position k of the stream key: random access, so a sample's variates depend on
+// the seed, the channel and its index only, not on how the stream was read.
+inline uint64_t Variates(uint64_t key, uint64_t k) {
+    uint64_t z = key + (k + 1) * 0x9E3779B97F4A7C15ull;
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+    return z ^ (z >> 31);
+}
+
 struct LevelSource {
     const float* table = nullptr;  // one period, or none for a constant level
     uint64_t step = 0;
@@ -81,14 +91,17 @@ struct LevelSource {
     float scale = 0;  // uniform shape: codes per unit of a 16-bit variate
     float start = 0;  // and the code of variate 0
     const float* noise = nullptr;  // Gaussian noise in codes, one value per 12-bit variate
+    uint64_t uniformKey = 0;
+    uint64_t noiseKey = 0;
 };
 
-// Unrounded codes: the level (tabulated or constant), plus the uniform shape, plus Gaussian
-// noise. Each 64-bit draw gives four 16-bit variates.
-template <bool kTable, bool kUniform, bool kNoise, typename Next>
-void Levels(LevelSource& s, float* x, size_t count, Next&& next) {
+// Unrounded codes of samples first.. : the level (tabulated or constant), plus the uniform
+// shape, plus Gaussian noise. One 64-bit draw gives the four 16-bit variates of the samples
+// 4k .. 4k + 3.
+template <bool kTable, bool kUniform, bool kNoise>
+void Levels(LevelSource& s, uint64_t first, float* x, size_t count) {
     constexpr uint32_t kMask = (1u << kGaussianBits) - 1;
-    const auto one = [&](size_t i, uint64_t u, uint64_t g, unsigned j) {
+    const auto one = [&](size_t i, uint64_t u, uint64_t g, unsigned lane) {
         float v;
         if constexpr (kTable) {
             v = s.table[s.phase >> kIndexShift];
@@ -96,31 +109,40 @@ void Levels(LevelSource& s, float* x, size_t count, Next&& next) {
         } else {
             v = s.level;
         }
-        if constexpr (kUniform) v += float(static_cast<uint32_t>(u >> (16 * j)) & 0xFFFF) * s.scale + s.start;
-        if constexpr (kNoise) v += s.noise[static_cast<uint32_t>(g >> (16 * j)) & kMask];
-        x[i + j] = v;
+        if constexpr (kUniform) v += float(static_cast<uint32_t>(u >> (16 * lane)) & 0xFFFF) * s.scale + s.start;
+        if constexpr (kNoise) v += s.noise[static_cast<uint32_t>(g >> (16 * lane)) & kMask];
+        x[i] = v;
+    };
+    const auto draws = [&](uint64_t n) {
+        return std::pair{kUniform ? Variates(s.uniformKey, n >> 2) : 0, kNoise ? Variates(s.noiseKey, n >> 2) : 0};
     };
     size_t i = 0;
-    for (; i + 4 <= count; i += 4) {
-        const uint64_t u = kUniform ? next() : 0;
-        const uint64_t g = kNoise ? next() : 0;
-        one(i, u, g, 0);
-        one(i, u, g, 1);
-        one(i, u, g, 2);
-        one(i, u, g, 3);
+    // Up to the next whole group of four, then whole groups, then the rest.
+    for (; i < count && ((first + i) & 3) != 0; ++i) {
+        const auto [u, g] = draws(first + i);
+        one(i, u, g, unsigned((first + i) & 3));
     }
-    if (i < count) {
-        const uint64_t u = kUniform ? next() : 0;
-        const uint64_t g = kNoise ? next() : 0;
-        for (unsigned j = 0; i + j < count; ++j) one(i, u, g, j);
+    for (; i + 4 <= count; i += 4) {
+        const auto [u, g] = draws(first + i);
+        one(i, u, g, 0);
+        one(i + 1, u, g, 1);
+        one(i + 2, u, g, 2);
+        one(i + 3, u, g, 3);
+    }
+    for (; i < count; ++i) {
+        const auto [u, g] = draws(first + i);
+        one(i, u, g, unsigned((first + i) & 3));
     }
 }
 
 }  // namespace
 
-SampleGenerator::SampleGenerator(const std::array<ChannelSignal, 2>& signals, uint64_t seed) : random_(seed) {
+SampleGenerator::SampleGenerator(const std::array<ChannelSignal, 2>& signals, uint64_t seed) {
     for (int c = 0; c < 2; ++c) {
         channels_[c].signal = signals[c];
+        // Independent streams per channel and use.
+        channels_[c].uniformKey = Variates(seed, 4 * uint64_t(c) + 1);
+        channels_[c].noiseKey = Variates(seed, 4 * uint64_t(c) + 2);
         if (signals[c].shape == SignalShape::Count) {
             channels_[c].kind = c == 0 ? Kind::CountLow : Kind::CountHigh;
             channels_[c].prepared = true;
@@ -241,14 +263,15 @@ void SampleGenerator::Fill(Channel& ch, uint64_t first, size_t count, const Samp
     source.scale = ch.swing * (2.0f / 65536.0f);
     source.start = ch.swing * (1.0f / 65536.0f - 1.0f);
     source.noise = ch.noiseCodes.data();
-    const auto next = [this] { return NextRandom(); };
+    source.uniformKey = ch.uniformKey;
+    source.noiseKey = ch.noiseKey;
     if (ch.uniform) {
-        if (ch.noise > 0) Levels<false, true, true>(source, x, count, next);
-        else Levels<false, true, false>(source, x, count, next);
+        if (ch.noise > 0) Levels<false, true, true>(source, first, x, count);
+        else Levels<false, true, false>(source, first, x, count);
     } else if (ch.periodic) {
-        Levels<true, false, true>(source, x, count, next);  // noisy, or it would be a code table
+        Levels<true, false, true>(source, first, x, count);  // noisy, or it would be a code table
     } else {
-        Levels<false, false, true>(source, x, count, next);
+        Levels<false, false, true>(source, first, x, count);
     }
     for (size_t i = 0; i < count; ++i) {
         float v = x[i] > 1.0f ? x[i] : 1.0f;  // also takes a NaN to 1

@@ -5,7 +5,8 @@
 // Periodic shapes are read from one period tabulated for the present front-end setting and
 // indexed by a 64-bit fixed-point phase (one period = 2^64), re-anchored on the exact signal
 // time at every chunk, so the table step and not accumulated rounding limits the accuracy.
-// Gaussian noise comes from a table of normal quantiles indexed by a splitmix64 stream.
+// Gaussian noise comes from a table of normal quantiles indexed by splitmix64 variates that
+// depend only on the seed, the channel and the sample index.
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -53,21 +54,14 @@ private:
         std::vector<uint8_t> codes;  // Table: one period of final codes
         std::vector<float> levels;   // Levels: one period of unrounded codes, before noise
         std::vector<float> noiseCodes;  // the normal quantiles scaled to the noise in codes
+        uint64_t uniformKey = 0;        // random streams of this channel
+        uint64_t noiseKey = 0;
     };
 
     void Prepare(Channel& ch, const FrontEndSetting& fe);
     void Fill(Channel& ch, uint64_t first, size_t count, const SampleClock& clock, uint8_t* codes);
-    uint64_t NextRandom() {
-        // splitmix64: fixed seed, repeatable runs.
-        uint64_t z = (random_ += 0x9E3779B97F4A7C15ull);
-        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-        return z ^ (z >> 31);
-    }
-
     static constexpr size_t kChunk = 4096;
     std::array<Channel, 2> channels_;
-    uint64_t random_;
     std::array<std::array<uint8_t, kChunk>, 2> scratch_{};
     std::array<float, kChunk> levels_{};
 };
