@@ -26,6 +26,7 @@ constexpr size_t kMaxPending = 1024;
 // Device-side waits of one command batch are capped, so a host cannot park the device.
 constexpr uint32_t kWaitBudgetMs = 1000;
 constexpr size_t kMaxLoopbackBytes = 1u << 20;
+constexpr size_t kPieceWords = 4096;
 
 constexpr std::array<int32_t, 16> kRateByCode = {5000000, 2500000, 1000000, 500000, 250000, 100000,
                                                  50000,   25000,   10000,   5000,   2500,   1000,
@@ -350,16 +351,10 @@ bool Instrument::BulkRead(uint32_t capacity, std::vector<uint8_t>& out) {
         lock.lock();
     }
     out.reserve(capacity);
-    Drain(words, [&out](const uint16_t* w, size_t n) {
-        if constexpr (std::endian::native == std::endian::little) {
-            const auto* bytes = reinterpret_cast<const uint8_t*>(w);
-            out.insert(out.end(), bytes, bytes + 2 * n);
-        } else {
-            for (size_t i = 0; i < n; ++i) {
-                out.push_back(static_cast<uint8_t>(w[i]));
-                out.push_back(static_cast<uint8_t>(w[i] >> 8));
-            }
-        }
+    Drain(words, [&out](size_t n) {
+        const size_t at = out.size();
+        out.resize(at + 2 * n);
+        return out.data() + at;
     });
     out.resize(capacity);  // no sample: zero words
     return true;
@@ -433,11 +428,16 @@ uint64_t Instrument::Available() {
 
 void Instrument::ReadRoll(uint16_t* words, size_t maxWords) {
     std::lock_guard lock(mutex_);
-    const size_t n = Drain(maxWords, [&words](const uint16_t* w, size_t count) {
-        std::memcpy(words, w, count * sizeof(uint16_t));
-        words += count;
+    size_t at = 0;
+    const size_t n = Drain(maxWords, [words, &at](size_t count) {
+        auto* place = reinterpret_cast<uint8_t*>(words + at);
+        at += count;
+        return place;
     });
-    std::fill(words, words + (maxWords - n), uint16_t{0});
+    if constexpr (std::endian::native == std::endian::big) {
+        for (size_t i = 0; i < n; ++i) words[i] = static_cast<uint16_t>(words[i] >> 8 | words[i] << 8);
+    }
+    std::fill(words + n, words + maxWords, uint16_t{0});
 }
 
 template <typename Sink>
@@ -456,7 +456,9 @@ size_t Instrument::Drain(size_t maxWords, Sink&& sink) {
         closedWords_ -= run;
         deliveredSamples_ += run;
         if (n == maxWords) break;
-        sink(&kOverflowMark, 1);
+        uint8_t* mark = sink(1);
+        mark[0] = static_cast<uint8_t>(kOverflowMark);
+        mark[1] = static_cast<uint8_t>(kOverflowMark >> 8);
         ++n;
         --closedWords_;
         segmentHead_ = (segmentHead_ + 1) % kMaxSegments;
@@ -482,20 +484,24 @@ void Instrument::Synthesize(uint64_t first, size_t count, const std::array<Front
         const bool current = first >= epoch_.index;
         const Epoch& e = current ? epoch_ : previousEpoch_;
         const uint64_t left = current ? count : std::min<uint64_t>(count, epoch_.index - first);
-        const size_t run = static_cast<size_t>(std::min<uint64_t>(left, piece_.size()));
+        // Pieces small enough to stay in the cache between the sink and the synthesis.
+        const size_t run = static_cast<size_t>(std::min<uint64_t>(left, kPieceWords));
         const SampleClock clock{e.index, e.seconds, e.rate, e.immediate};
-        uint16_t* words = piece_.data();
-        generator_->Generate(first, run, clock, fe, words);
+        uint8_t* bytes = sink(run);
+        generator_->Generate(first, run, clock, fe, bytes);
         if (external) {
             // Samples on the unarmed side of the external input are withheld.
+            const auto withhold = [bytes](size_t i) {
+                bytes[2 * i] = static_cast<uint8_t>(kNotArmedMark);
+                bytes[2 * i + 1] = static_cast<uint8_t>(kNotArmedMark >> 8);
+            };
             if (config_.externalArm.frequency > 0) {
                 for (size_t i = 0; i < run; ++i)
-                    if (ExternalArmHigh(clock.TimeOf(first + i)) == under) words[i] = kNotArmedMark;
+                    if (ExternalArmHigh(clock.TimeOf(first + i)) == under) withhold(i);
             } else if (config_.externalArm.level == under) {
-                std::fill(words, words + run, kNotArmedMark);
+                for (size_t i = 0; i < run; ++i) withhold(i);
             }
         }
-        sink(static_cast<const uint16_t*>(words), run);
         first += run;
         count -= run;
     }

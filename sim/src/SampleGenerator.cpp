@@ -15,9 +15,9 @@ constexpr unsigned kIndexShift = 64 - SampleGenerator::kTableBits;
 constexpr unsigned kGaussianBits = 12;
 
 // 1, 2, .. 255: the codes of the counting pattern's channel A.
-constexpr std::array<uint16_t, 255> kCountUp = [] {
-    std::array<uint16_t, 255> up{};
-    for (size_t i = 0; i < up.size(); ++i) up[i] = static_cast<uint16_t>(i + 1);
+constexpr std::array<uint8_t, 255> kCountUp = [] {
+    std::array<uint8_t, 255> up{};
+    for (size_t i = 0; i < up.size(); ++i) up[i] = static_cast<uint8_t>(i + 1);
     return up;
 }();
 
@@ -211,8 +211,7 @@ void SampleGenerator::Fill(Channel& ch, uint64_t first, size_t count, const Samp
             uint32_t a = static_cast<uint32_t>(first % 255);
             for (size_t i = 0; i < count;) {
                 const size_t run = std::min<size_t>(count - i, 255 - a);
-                const uint16_t* low = kCountUp.data() + a;
-                for (size_t j = 0; j < run; ++j) codes[i + j] = static_cast<uint8_t>(low[j]);
+                std::memcpy(codes + i, kCountUp.data() + a, run);
                 i += run;
                 a = 0;
             }
@@ -283,16 +282,20 @@ void SampleGenerator::Fill(Channel& ch, uint64_t first, size_t count, const Samp
 }
 
 void SampleGenerator::Generate(uint64_t first, size_t count, const SampleClock& clock,
-                               const std::array<FrontEndSetting, 2>& fe, uint16_t* words) {
+                               const std::array<FrontEndSetting, 2>& fe, uint8_t* bytes) {
     if (channels_[0].kind == Kind::CountLow && channels_[1].kind == Kind::CountHigh) {
         // Both channels count: channel A climbs by one within runs of equal channel B.
         uint32_t a = static_cast<uint32_t>(first % 255);
         uint32_t b = static_cast<uint32_t>((first / 255) % 255);
         for (size_t i = 0; i < count;) {
             const size_t run = std::min<size_t>(count - i, 255 - a);
-            const uint16_t high = static_cast<uint16_t>((b + 1) << 8);
-            const uint16_t* low = kCountUp.data() + a;
-            for (size_t j = 0; j < run; ++j) words[i + j] = static_cast<uint16_t>(low[j] | high);
+            const uint8_t high = static_cast<uint8_t>(b + 1);
+            const uint8_t* low = kCountUp.data() + a;
+            uint8_t* out = bytes + 2 * i;
+            for (size_t j = 0; j < run; ++j) {
+                out[2 * j] = low[j];
+                out[2 * j + 1] = high;
+            }
             i += run;
             a = 0;
             b = b == 254 ? 0 : b + 1;
@@ -307,8 +310,11 @@ void SampleGenerator::Generate(uint64_t first, size_t count, const SampleClock& 
         Fill(channels_[1], first + done, n, clock, scratch_[1].data());
         const uint8_t* a = scratch_[0].data();
         const uint8_t* b = scratch_[1].data();
-        uint16_t* out = words + done;
-        for (size_t i = 0; i < n; ++i) out[i] = static_cast<uint16_t>(b[i] << 8 | a[i]);
+        uint8_t* out = bytes + 2 * done;
+        for (size_t i = 0; i < n; ++i) {
+            out[2 * i] = a[i];
+            out[2 * i + 1] = b[i];
+        }
         done += n;
     }
 }

@@ -30,9 +30,10 @@ class SampleGenerator {
 public:
     SampleGenerator(const std::array<ChannelSignal, 2>& signals, uint64_t seed);
 
-    // Sample words of samples first .. first + count - 1, timed by clock, through the front end.
+    // Sample words of samples first .. first + count - 1, timed by clock, through the front end,
+    // as little-endian byte pairs (as they go on the wire).
     void Generate(uint64_t first, size_t count, const SampleClock& clock, const std::array<FrontEndSetting, 2>& fe,
-                  uint16_t* words);
+                  uint8_t* bytes);
 
     // Phase entries per tabulated period.
     static constexpr unsigned kTableBits = 16;

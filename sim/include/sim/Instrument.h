@@ -152,8 +152,8 @@ private:
     uint64_t Produced(std::chrono::steady_clock::time_point now) const;
     void UpdateFifo(std::chrono::steady_clock::time_point now);
     uint64_t HeldWords(std::chrono::steady_clock::time_point now);
-    // Hands up to maxWords words of the FIFO to sink(const uint16_t*, size_t), in pieces;
-    // returns how many.
+    // Takes up to maxWords words from the FIFO, in pieces: sink(n) gives the place for the next
+    // n words as little-endian byte pairs. Returns how many.
     template <typename Sink>
     size_t Drain(size_t maxWords, Sink&& sink);
     void StartRun(std::chrono::steady_clock::time_point now);
@@ -201,7 +201,6 @@ private:
     uint32_t overflows_ = 0;
     uint64_t deliveredSamples_ = 0;
     std::unique_ptr<SampleGenerator> generator_;
-    std::array<uint16_t, 4096> piece_{};  // sample words on their way out
 };
 
 }  // namespace rollmode::sim
