@@ -30,6 +30,7 @@ constexpr size_t kLoggedCommands = 16;
 // Receive buffer of a connection to start with; it grows to the largest request seen.
 constexpr size_t kReceiveBytes = 4096;
 constexpr size_t kHeaderBytes = 12;
+constexpr int kRequestsPerTurn = 16;
 // Cap on an endpoint's pause before the next request.
 constexpr std::chrono::milliseconds kMaxPause{20};
 
@@ -122,8 +123,12 @@ void DeviceServer::Run() {
         fds.clear();
         fds.push_back({wakeRead_, POLLIN, 0});
         for (const auto& itf : interfaces_) fds.push_back({itf.listenFd, POLLIN, 0});
-        for (const auto& c : connections_) fds.push_back({c.fd, POLLIN, 0});
-        if (poll(fds.data(), fds.size(), -1) < 0) {
+        bool buffered = false;  // requests already received wait: look, but do not sleep
+        for (const auto& c : connections_) {
+            fds.push_back({c.fd, POLLIN, 0});
+            buffered |= c.have > 0;
+        }
+        if (poll(fds.data(), fds.size(), buffered ? 0 : -1) < 0) {
             if (errno == EINTR) continue;
             break;
         }
@@ -144,8 +149,9 @@ void DeviceServer::Run() {
         std::chrono::steady_clock::duration pause{};
         for (size_t k = 0; k < polled; ++k) {
             const short ev = fds[1 + interfaces_.size() + k].revents;
-            if (!ev) continue;
-            if (!(ev & POLLIN) || !Serve(connections_[k])) {
+            const bool waiting = connections_[k].have > 0;
+            if (!ev && !waiting) continue;
+            if ((!(ev & POLLIN) && !waiting) || !Serve(connections_[k])) {
                 closed.push_back(k);
             } else {
                 pause = std::max(pause, interfaces_[connections_[k].interface].endpoint->PauseBeforeNextRequest());
@@ -207,11 +213,12 @@ bool DeviceServer::Answer(int fd, bool ok, const uint8_t* out, size_t outLength)
 }
 
 bool DeviceServer::Serve(Connection& c) {
-    // Requests the host sent back to back are served in one go: poll would not report bytes
-    // that are already in the buffer.
-    do {
+    // Requests the host sent back to back are served together, a bounded number a turn so that
+    // one busy host does not starve the others; the rest stays buffered for the next turn.
+    for (int i = 0; i < kRequestsPerTurn; ++i) {
         if (!ServeOne(c)) return false;
-    } while (c.have > 0 && !stopping_.load(std::memory_order_relaxed));
+        if (c.have == 0 || stopping_.load(std::memory_order_relaxed)) break;
+    }
     return true;
 }
 

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -196,8 +197,18 @@ TEST(DeviceServer, RequestsSentBackToBackOrInPiecesAreAnsweredInOrder) {
     ASSERT_TRUE(platform::ReadExact(fd, two, sizeof(two)));
     EXPECT_EQ(platform::GetLe32(two), 1u);
     EXPECT_EQ(two[16] << 8 | two[17], 0x0EF0);
-    close(fd);
+    // More requests in one write than are served in one turn: the rest is served without the
+    // host sending anything more, and another host gets its turns meanwhile.
+    wire.clear();
+    for (int i = 0; i < 100; ++i) request(wire, 0x220028, {}, 0);
+    ASSERT_TRUE(platform::WriteAll(fd, wire.data(), wire.size()));
     ExpectHealthy(sim.SingleDevicePath(), 0x0777);
+    std::vector<uint8_t> hundred(8 * 100);
+    timeval timeout{5, 0};
+    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof(timeout));
+    ASSERT_TRUE(platform::ReadExact(fd, hundred.data(), hundred.size()));
+    for (int i = 0; i < 100; ++i) EXPECT_EQ(platform::GetLe32(&hundred[8 * i]), 1u) << "answer " << i;
+    close(fd);
 }
 
 TEST(DeviceServer, VanishRemovesTheDevice) {
