@@ -118,17 +118,33 @@ void DeviceServer::CloseAll() {
 }
 
 void DeviceServer::Run() {
+    using SteadyClock = std::chrono::steady_clock;
     std::vector<pollfd> fds;
     while (!stopping_.load(std::memory_order_relaxed)) {
         fds.clear();
         fds.push_back({wakeRead_, POLLIN, 0});
         for (const auto& itf : interfaces_) fds.push_back({itf.listenFd, POLLIN, 0});
+        const auto now = SteadyClock::now();
         bool buffered = false;  // requests already received wait: look, but do not sleep
+        auto resume = SteadyClock::time_point::max();
         for (const auto& c : connections_) {
-            fds.push_back({c.fd, POLLIN, 0});
-            buffered |= c.have > 0;
+            // A paused connection is not looked at, so its next request does not wake the
+            // server before the pause ends; the others are served meanwhile.
+            const bool paused = c.resumeAt > now;
+            fds.push_back({c.fd, static_cast<short>(paused ? 0 : POLLIN), 0});
+            if (paused) resume = std::min(resume, c.resumeAt);
+            else buffered |= c.have > 0;
         }
-        if (poll(fds.data(), fds.size(), buffered ? 0 : -1) < 0) {
+        timespec wait{};
+        const timespec* timeout = nullptr;
+        if (buffered) {
+            timeout = &wait;
+        } else if (resume != SteadyClock::time_point::max()) {
+            const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(resume - now).count();
+            wait = {static_cast<time_t>(ns / 1000000000), static_cast<long>(ns % 1000000000)};
+            timeout = &wait;
+        }
+        if (ppoll(fds.data(), fds.size(), timeout, nullptr) < 0) {
             if (errno == EINTR) continue;
             break;
         }
@@ -137,24 +153,37 @@ void DeviceServer::Run() {
             if (!(fds[1 + i].revents & POLLIN)) continue;
             const int fd = accept4(interfaces_[i].listenFd, nullptr, nullptr, SOCK_CLOEXEC);
             if (fd < 0) continue;
-            timeval timeout{kRequestTimeoutMs / 1000, (kRequestTimeoutMs % 1000) * 1000};
-            setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof(timeout));
-            setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof(timeout));
-            connections_.push_back({fd, i, std::vector<uint8_t>(kReceiveBytes), 0});
+            timeval tv{kRequestTimeoutMs / 1000, (kRequestTimeoutMs % 1000) * 1000};
+            setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof(tv));
+            setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof(tv));
+            Connection c;
+            c.fd = fd;
+            c.interface = i;
+            c.received.resize(kReceiveBytes);
+            connections_.push_back(std::move(c));
         }
         // Connections accepted in this round are polled next round.
         const size_t polled = fds.size() - 1 - interfaces_.size();
         auto& closed = closed_;
         closed.clear();
-        std::chrono::steady_clock::duration pause{};
         for (size_t k = 0; k < polled; ++k) {
+            Connection& c = connections_[k];
             const short ev = fds[1 + interfaces_.size() + k].revents;
-            const bool waiting = connections_[k].have > 0;
+            if (c.resumeAt > now) {
+                if (ev) closed.push_back(k);  // hung up while paused
+                continue;
+            }
+            const bool waiting = c.have > 0;
             if (!ev && !waiting) continue;
-            if ((!(ev & POLLIN) && !waiting) || !Serve(connections_[k])) {
+            if ((!(ev & POLLIN) && !waiting) || !Serve(c)) {
                 closed.push_back(k);
             } else {
-                pause = std::max(pause, interfaces_[connections_[k].interface].endpoint->PauseBeforeNextRequest());
+                // A host reading the roll FIFO sends its read right after the announcement:
+                // letting the samples accumulate first means the read finds them, instead of
+                // the server waking for the request and again when they are there.
+                const auto pause = interfaces_[c.interface].endpoint->PauseBeforeNextRequest();
+                if (pause > SteadyClock::duration::zero())
+                    c.resumeAt = SteadyClock::now() + std::min<SteadyClock::duration>(pause, kMaxPause);
             }
             if (stopping_.load(std::memory_order_relaxed)) break;
         }
@@ -162,11 +191,6 @@ void DeviceServer::Run() {
             ::close(connections_[*it].fd);
             connections_.erase(connections_.begin() + static_cast<std::ptrdiff_t>(*it));
         }
-        // A host reading the roll FIFO sends its read right after the announcement: letting the
-        // samples accumulate first means the read finds them, instead of the server waking for
-        // the request and again when they are there.
-        if (pause > std::chrono::steady_clock::duration::zero() && !stopping_.load(std::memory_order_relaxed))
-            std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(pause, kMaxPause));
     }
 }
 

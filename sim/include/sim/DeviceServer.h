@@ -71,6 +71,8 @@ private:
         // piece, and is then read with one call.
         std::vector<uint8_t> received;
         size_t have = 0;
+        // Not looked at before this time: its endpoint asked for a pause.
+        std::chrono::steady_clock::time_point resumeAt{};
     };
 
     void Run();
