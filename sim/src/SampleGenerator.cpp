@@ -52,11 +52,15 @@ const std::array<float, size_t{1} << kGaussianBits>& GaussianTable() {
 // A fraction of a period as a 64-bit fixed-point phase.
 uint64_t Phase(double cycles) {
     const double fraction = cycles - std::floor(cycles);
-    return fraction >= 1.0 ? 0 : static_cast<uint64_t>(std::ldexp(fraction, 64));
+    // Not finite (an infinite or NaN frequency): phase 0.
+    return fraction >= 0.0 && fraction < 1.0 ? static_cast<uint64_t>(std::ldexp(fraction, 64)) : 0;
 }
 
-// The code for an unrounded code value: to nearest (ties to even), within 1..255.
-uint8_t FinalCode(double x) { return static_cast<uint8_t>(std::clamp(std::nearbyint(x), 1.0, 255.0)); }
+// The code for an unrounded code value: to nearest (ties to even), within 1..255; NaN gives 1.
+uint8_t FinalCode(double x) {
+    if (!(x > 1.0)) return 1;
+    return static_cast<uint8_t>(std::min(std::nearbyint(x), 255.0));
+}
 
 bool Periodic(SignalShape shape) {
     return shape == SignalShape::Sine || shape == SignalShape::Square || shape == SignalShape::Ramp;
