@@ -1,11 +1,12 @@
 #include "sim/Instrument.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
-#include <numbers>
 #include <thread>
 
+#include "SampleGenerator.h"
 #include "platform/DeviceIo.h"
 
 namespace rollmode::sim {
@@ -25,6 +26,7 @@ constexpr size_t kMaxPending = 1024;
 // Device-side waits of one command batch are capped, so a host cannot park the device.
 constexpr uint32_t kWaitBudgetMs = 1000;
 constexpr size_t kMaxLoopbackBytes = 1u << 20;
+constexpr size_t kPieceWords = 4096;
 
 constexpr std::array<int32_t, 16> kRateByCode = {5000000, 2500000, 1000000, 500000, 250000, 100000,
                                                  50000,   25000,   10000,   5000,   2500,   1000,
@@ -69,7 +71,7 @@ Instrument::Instrument(InstrumentConfig config)
     : config_(config),
       calibration_(SimulatedUnitCalibration(config.serial)),
       clock_([] { return Steady::now(); }),
-      random_(config.seed ? config.seed : 0x9E3779B97F4A7C15ull) {
+      generator_(std::make_unique<SampleGenerator>(config.channels, config.seed)) {
     eeprom_.fill(0xFF);
     static constexpr char kName[] = "PELTA-4 RM";
     std::memcpy(eeprom_.data(), kName, sizeof(kName));
@@ -77,6 +79,8 @@ Instrument::Instrument(InstrumentConfig config)
     std::copy(block.begin(), block.end(), eeprom_.begin() + kCalibrationAddress);
     epoch_.rate = previousEpoch_.rate = SamplesPerSecondForCode(0);
 }
+
+Instrument::~Instrument() = default;
 
 void Instrument::SetClock(Clock clock) {
     std::lock_guard lock(mutex_);
@@ -222,6 +226,8 @@ void Instrument::Command(const uint8_t* c, uint32_t& waitBudgetMs) {
             PendingRead r;
             r.kind = op == 0x2B ? ReadKind::RollFifo : ReadKind::Fifo;
             r.fifo = c[1];
+            r.packets = static_cast<uint16_t>(c[2] << 8 | c[3]);
+            r.announced = Now();
             reads_.push_back(r);
             break;
         }
@@ -334,32 +340,50 @@ bool Instrument::BulkRead(uint32_t capacity, std::vector<uint8_t>& out) {
         }
         case ReadKind::RollFifo: break;
     }
-    out.assign(capacity, 0);
-    if (r.fifo != kRollFifo) return true;
+    if (r.fifo != kRollFifo) {
+        out.assign(capacity, 0);
+        return true;
+    }
     const size_t words = capacity / 2;
-    const uint64_t held = HeldWords(Now());
-    if (held < words && rollWait_.count() > 0) {
-        // As a bulk transfer does, the read completes when the block is full, or short after a
-        // while: at high rates the host gets few full blocks instead of many nearly empty ones
-        // (each one a whole block on the wire), and an idle host does not spin.
-        auto wait = std::chrono::duration_cast<Steady::duration>(rollWait_);
-        if (running_) {
-            const auto fill = std::chrono::duration<double>(double(words - held) / epoch_.rate);
-            wait = std::min(wait, std::chrono::duration_cast<Steady::duration>(fill) + std::chrono::microseconds(50));
-        }
+    if (const auto wait = RollWait(r, words, Now()); wait > Steady::duration::zero()) {
         lock.unlock();
         std::this_thread::sleep_for(wait);
         lock.lock();
     }
-    static_assert(sizeof(uint16_t) == 2);
-    thread_local std::vector<uint16_t> scratch;
-    if (scratch.size() < words) scratch.resize(words);
-    Drain(scratch.data(), words);
-    for (size_t i = 0; i < words; ++i) {
-        out[2 * i] = static_cast<uint8_t>(scratch[i]);
-        out[2 * i + 1] = static_cast<uint8_t>(scratch[i] >> 8);
-    }
+    out.reserve(capacity);
+    Drain(words, [&out](size_t n) {
+        const size_t at = out.size();
+        out.resize(at + 2 * n);
+        return out.data() + at;
+    });
+    out.resize(capacity);  // no sample: zero words
     return true;
+}
+
+Steady::duration Instrument::RollWait(const PendingRead& r, size_t words, Steady::time_point now) {
+    // As a bulk transfer does, a roll read completes when its block is full, or short a while
+    // after it was announced: at high rates the host gets few full blocks instead of many
+    // nearly empty ones (each one a whole block on the wire), and an idle host does not spin.
+    if (rollWait_.count() <= 0) return {};
+    const uint64_t held = HeldWords(now);
+    if (held >= words) return {};
+    Steady::duration wait = r.announced + rollWait_ - now;
+    if (running_) {
+        const auto fill = std::chrono::duration<double>(double(words - held) / epoch_.rate);
+        wait = std::min(wait, std::chrono::duration_cast<Steady::duration>(fill) + std::chrono::microseconds(50));
+    }
+    return std::max(wait, Steady::duration::zero());
+}
+
+Steady::duration Instrument::PauseBeforeNextRequest() {
+    // A roll read announced and not yet fillable will wait for its samples anyway; waiting
+    // before its request is read makes the request's arrival and the wait one wake-up.
+    std::lock_guard lock(mutex_);
+    if (reads_.empty()) return {};
+    const PendingRead& r = reads_.front();
+    if (r.kind != ReadKind::RollFifo || r.fifo != kRollFifo) return {};
+    const size_t words = size_t{r.packets} * (config_.packetSize ? config_.packetSize : 64) / 2;
+    return RollWait(r, words, Now());
 }
 
 Steady::time_point Instrument::Now() const { return clock_(); }
@@ -404,36 +428,87 @@ uint64_t Instrument::Available() {
 
 void Instrument::ReadRoll(uint16_t* words, size_t maxWords) {
     std::lock_guard lock(mutex_);
-    Drain(words, maxWords);
+    size_t at = 0;
+    const size_t n = Drain(maxWords, [words, &at](size_t count) {
+        auto* place = reinterpret_cast<uint8_t*>(words + at);
+        at += count;
+        return place;
+    });
+    if constexpr (std::endian::native == std::endian::big) {
+        for (size_t i = 0; i < n; ++i) words[i] = static_cast<uint16_t>(words[i] >> 8 | words[i] << 8);
+    }
+    std::fill(words + n, words + maxWords, uint16_t{0});
 }
 
-void Instrument::Drain(uint16_t* words, size_t maxWords) {
+template <typename Sink>
+size_t Instrument::Drain(size_t maxWords, Sink&& sink) {
     const auto now = Now();
     UpdateFifo(now);
     const uint64_t produced = Produced(now);
-    const FrontEnd fe[2] = {FrontEndFor(0), FrontEndFor(1)};
+    const std::array<FrontEndSetting, 2> fe = {FrontEndFor(0), FrontEndFor(1)};
     size_t n = 0;
     while (n < maxWords && segmentCount_ > 0) {
         Segment& seg = segments_[segmentHead_];
-        while (n < maxWords && seg.begin < seg.end) {
-            words[n++] = Sample(seg.begin++, fe);
-            --closedWords_;
-            ++deliveredSamples_;
-        }
+        const size_t run = static_cast<size_t>(std::min<uint64_t>(maxWords - n, seg.end - seg.begin));
+        Synthesize(seg.begin, run, fe, sink);
+        n += run;
+        seg.begin += run;
+        closedWords_ -= run;
+        deliveredSamples_ += run;
         if (n == maxWords) break;
-        words[n++] = kOverflowMark;
+        uint8_t* mark = sink(1);
+        mark[0] = static_cast<uint8_t>(kOverflowMark);
+        mark[1] = static_cast<uint8_t>(kOverflowMark >> 8);
+        ++n;
         --closedWords_;
         segmentHead_ = (segmentHead_ + 1) % kMaxSegments;
         --segmentCount_;
     }
-    const size_t before = n;
-    while (n < maxWords && openBegin_ < produced) words[n++] = Sample(openBegin_++, fe);
-    deliveredSamples_ += n - before;
-    std::fill(words + n, words + maxWords, uint16_t{0});
+    if (n < maxWords && openBegin_ < produced) {
+        const size_t run = static_cast<size_t>(std::min<uint64_t>(maxWords - n, produced - openBegin_));
+        Synthesize(openBegin_, run, fe, sink);
+        n += run;
+        openBegin_ += run;
+        deliveredSamples_ += run;
+    }
+    return n;
 }
 
-Instrument::FrontEnd Instrument::FrontEndFor(int channel) const {
-    FrontEnd fe;
+template <typename Sink>
+void Instrument::Synthesize(uint64_t first, size_t count, const std::array<FrontEndSetting, 2>& fe, Sink&& sink) {
+    const uint16_t reg2 = registers_[2];
+    const bool external = (reg2 & 0x0F) == 4;
+    const bool under = (reg2 >> 4 & 0x0F) == 2;
+    while (count > 0) {
+        // Samples taken before the last rate change keep that epoch's timing.
+        const bool current = first >= epoch_.index;
+        const Epoch& e = current ? epoch_ : previousEpoch_;
+        const uint64_t left = current ? count : std::min<uint64_t>(count, epoch_.index - first);
+        // Pieces small enough to stay in the cache between the sink and the synthesis.
+        const size_t run = static_cast<size_t>(std::min<uint64_t>(left, kPieceWords));
+        const SampleClock clock{e.index, e.seconds, e.rate, e.immediate};
+        uint8_t* bytes = sink(run);
+        generator_->Generate(first, run, clock, fe, bytes);
+        if (external) {
+            // Samples on the unarmed side of the external input are withheld.
+            const auto withhold = [bytes](size_t i) {
+                bytes[2 * i] = static_cast<uint8_t>(kNotArmedMark);
+                bytes[2 * i + 1] = static_cast<uint8_t>(kNotArmedMark >> 8);
+            };
+            if (config_.externalArm.frequency > 0) {
+                for (size_t i = 0; i < run; ++i)
+                    if (ExternalArmHigh(clock.TimeOf(first + i)) == under) withhold(i);
+            } else if (config_.externalArm.level == under) {
+                for (size_t i = 0; i < run; ++i) withhold(i);
+            }
+        }
+        first += run;
+        count -= run;
+    }
+}
+
+FrontEndSetting Instrument::FrontEndFor(int channel) const {
+    FrontEndSetting fe;
     const uint16_t control = channel == 0 ? registers_[15] & 0xFF : registers_[15] >> 8;
     const int32_t gain = registers_[channel == 0 ? 8 : 11];
     const int32_t level = registers_[channel == 0 ? 9 : 12];
@@ -464,75 +539,8 @@ Instrument::FrontEnd Instrument::FrontEndFor(int channel) const {
 
 double Instrument::CodeFor(int channel, double volts) {
     std::lock_guard lock(mutex_);
-    const FrontEnd fe = FrontEndFor(channel);
+    const FrontEndSetting fe = FrontEndFor(channel);
     return fe.zero + volts * 1000.0 / fe.mvPerCode;
-}
-
-uint16_t Instrument::Sample(uint64_t index, const FrontEnd* fe) {
-    const Epoch& e = index >= epoch_.index ? epoch_ : previousEpoch_;
-    const double t = e.seconds + (double(index) - double(e.index) + (e.immediate ? 0 : 1)) / e.rate;
-    uint32_t codes[2];
-    for (int ch = 0; ch < 2; ++ch) {
-        const ChannelSignal& s = config_.channels[ch];
-        if (s.shape == SignalShape::Count) {
-            codes[ch] = ch == 0 ? 1 + index % 255 : 1 + (index / 255) % 255;
-            continue;
-        }
-        if (!fe[ch].connected) {
-            codes[ch] = 128;
-            continue;
-        }
-        double volts = SignalVolts(ch, t);
-        if (fe[ch].ac) volts -= s.offset + (s.shape == SignalShape::Dc ? s.amplitude : 0.0);
-        const double code = std::nearbyint(fe[ch].zero + volts * 1000.0 / fe[ch].mvPerCode);
-        // Codes stay within 1..255: a sample word is never 0, 1 or 2.
-        codes[ch] = static_cast<uint32_t>(std::clamp(code, 1.0, 255.0));
-    }
-    const uint16_t reg2 = registers_[2];
-    if ((reg2 & 0x0F) == 4) {
-        const bool under = (reg2 >> 4 & 0x0F) == 2;
-        const bool high = ExternalArmHigh(t);
-        if (under ? high : !high) return kNotArmedMark;
-    }
-    return static_cast<uint16_t>(codes[1] << 8 | codes[0]);
-}
-
-double Instrument::SignalVolts(int channel, double t) {
-    const ChannelSignal& s = config_.channels[channel];
-    const double phase = s.frequency > 0 ? t * s.frequency - std::floor(t * s.frequency) : 0.0;
-    double shape = 0;
-    switch (s.shape) {
-        case SignalShape::Sine: shape = std::sin(2 * std::numbers::pi * phase); break;
-        case SignalShape::Square: shape = phase < 0.5 ? 1.0 : -1.0; break;
-        case SignalShape::Ramp: shape = 2 * phase - 1; break;
-        case SignalShape::Noise: shape = 2 * Uniform() - 1; break;
-        case SignalShape::Dc: shape = 1.0; break;
-        case SignalShape::Count: break;
-    }
-    double v = s.amplitude * shape + s.offset;
-    if (s.noise > 0) v += s.noise * Gaussian();
-    return v;
-}
-
-double Instrument::Uniform() {
-    // xorshift64*: fixed seed, repeatable runs.
-    random_ ^= random_ >> 12;
-    random_ ^= random_ << 25;
-    random_ ^= random_ >> 27;
-    return double((random_ * 0x2545F4914F6CDD1Dull) >> 11) * 0x1.0p-53;
-}
-
-double Instrument::Gaussian() {
-    if (haveSpareGaussian_) {
-        haveSpareGaussian_ = false;
-        return spareGaussian_;
-    }
-    const double u1 = std::max(Uniform(), 1e-300);
-    const double u2 = Uniform();
-    const double r = std::sqrt(-2 * std::log(u1));
-    spareGaussian_ = r * std::sin(2 * std::numbers::pi * u2);
-    haveSpareGaussian_ = true;
-    return r * std::cos(2 * std::numbers::pi * u2);
 }
 
 bool Instrument::ExternalArmHigh(double t) const {

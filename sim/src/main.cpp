@@ -1,24 +1,20 @@
 // rollmode-sim: the simulated instrument as a process of its own.
-#include <atomic>
+#include <pthread.h>
+#include <signal.h>
+
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <thread>
 
 #include "sim/Simulator.h"
 
 using namespace rollmode::sim;
 
 namespace {
-
-std::atomic<bool> g_quit{false};
-
-void OnSignal(int) { g_quit.store(true, std::memory_order_relaxed); }
 
 constexpr char kUsage[] = R"(Usage: rollmode-sim [options]
 
@@ -162,8 +158,13 @@ int main(int argc, char** argv) {
         }
     }
 
-    std::signal(SIGINT, OnSignal);
-    std::signal(SIGTERM, OnSignal);
+    // The quit signals are taken by sigwait below, not by a handler: every thread inherits the
+    // mask, and the main thread sleeps until a signal or the vanishing time instead of polling.
+    sigset_t quit;
+    sigemptyset(&quit);
+    sigaddset(&quit, SIGINT);
+    sigaddset(&quit, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &quit, nullptr);
     Simulator sim(config);
     if (!sim.Start()) {
         std::fprintf(stderr, "rollmode-sim: %s\n", sim.Error().c_str());
@@ -171,12 +172,20 @@ int main(int argc, char** argv) {
     }
     std::fprintf(stderr, "rollmode-sim: serving in %s\n", sim.DeviceFolder().c_str());
     const auto start = std::chrono::steady_clock::now();
-    while (!g_quit.load(std::memory_order_relaxed)) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        if (vanishAfter > 0 && std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() >= vanishAfter) {
+    for (;;) {
+        if (vanishAfter <= 0) {
+            int signal = 0;
+            if (sigwait(&quit, &signal) == 0) break;
+            continue;
+        }
+        const double left = vanishAfter - std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        if (left <= 0) {
             std::fprintf(stderr, "rollmode-sim: vanishing\n");
             break;
         }
+        const auto whole = static_cast<time_t>(left);
+        const timespec timeout{whole, static_cast<long>((left - double(whole)) * 1e9)};
+        if (sigtimedwait(&quit, nullptr, &timeout) > 0) break;
     }
     if (!statsFile.empty() && config.publishSingleDevice) {
         if (std::FILE* f = std::fopen(statsFile.c_str(), "w")) {

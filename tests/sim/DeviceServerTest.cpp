@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -158,6 +159,56 @@ TEST(DeviceServer, StalledRequestDoesNotBlockOtherHostsForLong) {
     ExpectHealthy(sim.SingleDevicePath(), 0x0042);
     EXPECT_LT(Steady::now() - start, std::chrono::seconds(3));
     close(stalled);
+}
+
+TEST(DeviceServer, RequestsSentBackToBackOrInPiecesAreAnsweredInOrder) {
+    TempFolder dir;
+    sim::SimulatorConfig config;
+    config.deviceFolder = dir.Path();
+    sim::Simulator sim(config);
+    ASSERT_TRUE(sim.Start());
+    const int fd = RawConnect(sim.SingleDevicePath());
+    ASSERT_GE(fd, 0);
+    const auto request = [](std::vector<uint8_t>& to, uint32_t code, std::vector<uint8_t> in, uint32_t capacity) {
+        uint8_t header[12];
+        platform::PutLe32(header, code);
+        platform::PutLe32(header + 4, uint32_t(in.size()));
+        platform::PutLe32(header + 8, capacity);
+        to.insert(to.end(), header, header + 12);
+        to.insert(to.end(), in.begin(), in.end());
+    };
+    // Three requests in one write: a register write and read-back, then the read of the answer.
+    std::vector<uint8_t> wire;
+    request(wire, 0x220018, {0x26, 9, 0x0B, 0xCD}, 0);
+    request(wire, 0x220018, {0x24, 9, 0, 0}, 0);
+    request(wire, 0x220024, {}, 4);
+    ASSERT_TRUE(platform::WriteAll(fd, wire.data(), wire.size()));
+    uint8_t answers[8 + 8 + 8 + 4];
+    ASSERT_TRUE(platform::ReadExact(fd, answers, sizeof(answers)));
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(platform::GetLe32(answers + 8 * i), 1u) << "answer " << i;
+    EXPECT_EQ(platform::GetLe32(answers + 20), 4u);
+    EXPECT_EQ(answers[24] << 8 | answers[25], 0x0BCD);
+    // One request a byte at a time.
+    wire.clear();
+    request(wire, 0x220018, {0x26, 9, 0x0E, 0xF0, 0x24, 9, 0, 0}, 0);
+    request(wire, 0x220024, {}, 4);
+    for (uint8_t b : wire) ASSERT_TRUE(platform::WriteAll(fd, &b, 1));
+    uint8_t two[8 + 8 + 4];
+    ASSERT_TRUE(platform::ReadExact(fd, two, sizeof(two)));
+    EXPECT_EQ(platform::GetLe32(two), 1u);
+    EXPECT_EQ(two[16] << 8 | two[17], 0x0EF0);
+    // More requests in one write than are served in one turn: the rest is served without the
+    // host sending anything more, and another host gets its turns meanwhile.
+    wire.clear();
+    for (int i = 0; i < 100; ++i) request(wire, 0x220028, {}, 0);
+    ASSERT_TRUE(platform::WriteAll(fd, wire.data(), wire.size()));
+    ExpectHealthy(sim.SingleDevicePath(), 0x0777);
+    std::vector<uint8_t> hundred(8 * 100);
+    timeval timeout{5, 0};
+    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof(timeout));
+    ASSERT_TRUE(platform::ReadExact(fd, hundred.data(), hundred.size()));
+    for (int i = 0; i < 100; ++i) EXPECT_EQ(platform::GetLe32(&hundred[8 * i]), 1u) << "answer " << i;
+    close(fd);
 }
 
 TEST(DeviceServer, VanishRemovesTheDevice) {

@@ -358,4 +358,43 @@ TEST_F(InstrumentTest, RollReadWaitsBrieflyWhenEmpty) {
     for (size_t i = 0; i < out.size(); i += 2) EXPECT_NE(out[i] | out[i + 1] << 8, 0) << "word " << i / 2;
 }
 
+TEST_F(InstrumentTest, RollReadWaitCountsFromItsAnnouncement) {
+    Make(Counting(1u << 20));
+    instrument_->SetRollWait(std::chrono::milliseconds(8));
+    Configure();
+    WriteRegister(1, 0x8000);  // 5,000,000 per second, one sample taken at the start
+    // A 64 KB read announced on an empty FIFO: the server may wait until the block is full
+    // (6.55 ms) before it reads the request, and the read then finds it full at once.
+    ASSERT_TRUE(Send({0x2B, 1, 4, 0}));
+    const auto pause = instrument_->PauseBeforeNextRequest();
+    EXPECT_GT(pause, std::chrono::microseconds(6500));
+    EXPECT_LT(pause, std::chrono::microseconds(6700));
+    now_ += pause;
+    EXPECT_EQ(instrument_->PauseBeforeNextRequest(), Steady::duration::zero());
+    Bytes out;
+    const auto start = Steady::now();
+    ASSERT_TRUE(Read(65536, out));
+    EXPECT_LT(Steady::now() - start, std::chrono::milliseconds(3));
+    ASSERT_EQ(out.size(), 65536u);
+    for (size_t i = 0; i < out.size(); i += 2) ASSERT_EQ(CountIndex(uint16_t(out[i] | out[i + 1] << 8)), i / 2);
+
+    // At 50 per second the block never fills: the wait ends 8 ms after the announcement, and a
+    // read that arrives later does not wait again.
+    WriteRegister(1, 0x000F);
+    WriteRegister(1, 0x800F);
+    ASSERT_TRUE(Send({0x2B, 1, 4, 0}));
+    EXPECT_EQ(instrument_->PauseBeforeNextRequest(), std::chrono::milliseconds(8));
+    now_ += std::chrono::milliseconds(8);
+    EXPECT_EQ(instrument_->PauseBeforeNextRequest(), Steady::duration::zero());
+    const auto again = Steady::now();
+    ASSERT_TRUE(Read(65536, out));
+    EXPECT_LT(Steady::now() - again, std::chrono::milliseconds(3));
+    EXPECT_NE(out[0] | out[1] << 8, 0);  // the start sample
+    EXPECT_EQ(out[2] | out[3] << 8, 0);
+
+    // Only a pending roll read asks for a pause; an answer does not.
+    ASSERT_TRUE(Send({0x24, 9, 0, 0, 0x2B, 1, 4, 0}));
+    EXPECT_EQ(instrument_->PauseBeforeNextRequest(), Steady::duration::zero());
+}
+
 }  // namespace

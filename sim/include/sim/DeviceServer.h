@@ -22,6 +22,9 @@ public:
     // out arrives empty; whatever exceeds outCapacity is cut off. Return success.
     virtual bool HandleRequest(uint32_t code, std::span<const uint8_t> in, uint32_t outCapacity,
                                std::vector<uint8_t>& out) = 0;
+    // After a request: how long the server may wait before it looks for the next one, for an
+    // endpoint whose next request would only wait for data (a few milliseconds at most).
+    virtual std::chrono::steady_clock::duration PauseBeforeNextRequest() { return {}; }
 };
 
 // One line per request, shared by every interface of a server. Thread-safe.
@@ -64,10 +67,19 @@ private:
     struct Connection {
         int fd = -1;
         size_t interface = 0;
+        // Bytes received and not yet served: a request often arrives with its input in one
+        // piece, and is then read with one call.
+        std::vector<uint8_t> received;
+        size_t have = 0;
+        // Not looked at before this time: its endpoint asked for a pause.
+        std::chrono::steady_clock::time_point resumeAt{};
     };
 
     void Run();
     bool Serve(Connection& c);
+    bool ServeOne(Connection& c);
+    static bool Receive(Connection& c, size_t bytes);
+    static bool Answer(int fd, bool ok, const uint8_t* out, size_t outLength);
     void LogRequest(const Interface& itf, uint32_t code, uint32_t inLength, uint32_t outCapacity, bool ok,
                     size_t outLength, std::span<const uint8_t> in);
     void CloseAll();
@@ -75,7 +87,6 @@ private:
     std::vector<Interface> interfaces_;
     std::vector<Connection> connections_;
     std::vector<size_t> closed_;
-    std::vector<uint8_t> input_;
     std::vector<uint8_t> output_;
     RequestLog* log_ = nullptr;
     int wakeRead_ = -1;

@@ -8,6 +8,7 @@
 #include <deque>
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <span>
 #include <vector>
@@ -48,6 +49,17 @@ struct InstrumentConfig {
     uint64_t seed = 1;
 };
 
+// How the front end turns volts into codes on one channel under the present registers.
+struct FrontEndSetting {
+    bool connected = false;
+    bool ac = false;
+    double zero = 128;
+    double mvPerCode = 1;
+    bool operator==(const FrontEndSetting&) const = default;
+};
+
+class SampleGenerator;
+
 inline constexpr uint16_t kOverflowMark = 1;
 inline constexpr uint16_t kNotArmedMark = 2;
 inline constexpr uint32_t kCpldIdcode = 0x0A5C5A93;
@@ -68,9 +80,11 @@ public:
     using Clock = std::function<std::chrono::steady_clock::time_point()>;
 
     explicit Instrument(InstrumentConfig config);
+    ~Instrument() override;
 
     bool HandleRequest(uint32_t code, std::span<const uint8_t> in, uint32_t outCapacity,
                        std::vector<uint8_t>& out) override;
+    std::chrono::steady_clock::duration PauseBeforeNextRequest() override;
 
     // Tests drive time themselves and read without waiting.
     void SetClock(Clock clock);
@@ -103,6 +117,8 @@ private:
         ReadKind kind = ReadKind::Answer;
         uint8_t fifo = 0;
         uint8_t length = 0;
+        uint16_t packets = 0;  // the transfer a FIFO read announced
+        std::chrono::steady_clock::time_point announced{};
         std::array<uint8_t, 16> bytes{};
     };
     enum class WriteKind : uint8_t { Fpga, Fifo };
@@ -122,12 +138,6 @@ private:
         double rate = 50;
         bool immediate = true;  // a start takes its first sample at once; a rate change one period later
     };
-    struct FrontEnd {
-        bool connected = false;
-        bool ac = false;
-        double zero = 128;
-        double mvPerCode = 1;
-    };
 
     void RunCommands(std::span<const uint8_t> in);
     void Command(const uint8_t* c, uint32_t& waitBudgetMs);
@@ -142,20 +152,25 @@ private:
     uint64_t Produced(std::chrono::steady_clock::time_point now) const;
     void UpdateFifo(std::chrono::steady_clock::time_point now);
     uint64_t HeldWords(std::chrono::steady_clock::time_point now);
-    void Drain(uint16_t* words, size_t maxWords);
+    // Takes up to maxWords words from the FIFO, in pieces: sink(n) gives the place for the next
+    // n words as little-endian byte pairs. Returns how many.
+    template <typename Sink>
+    size_t Drain(size_t maxWords, Sink&& sink);
     void StartRun(std::chrono::steady_clock::time_point now);
-    FrontEnd FrontEndFor(int channel) const;
-    uint16_t Sample(uint64_t index, const FrontEnd* fe);
-    double SignalVolts(int channel, double t);
-    double Uniform();
-    double Gaussian();
+    FrontEndSetting FrontEndFor(int channel) const;
+    template <typename Sink>
+    void Synthesize(uint64_t first, size_t count, const std::array<FrontEndSetting, 2>& fe, Sink&& sink);
+    std::chrono::steady_clock::duration RollWait(const PendingRead& r, size_t words,
+                                                 std::chrono::steady_clock::time_point now);
     bool ExternalArmHigh(double t) const;
 
     const InstrumentConfig config_;
     const CalibrationData calibration_;
     mutable std::mutex mutex_;
     Clock clock_;
-    std::chrono::milliseconds rollWait_{5};
+    // Longest wait of a roll read, from its announcement: more than a whole 64 KB block takes
+    // at the fastest rate (6.55 ms), so a host that keeps up gets full blocks.
+    std::chrono::milliseconds rollWait_{8};
 
     std::array<uint16_t, 256> registers_{};
     std::array<uint8_t, kEepromBytes> eeprom_{};
@@ -185,9 +200,7 @@ private:
     Epoch previousEpoch_;
     uint32_t overflows_ = 0;
     uint64_t deliveredSamples_ = 0;
-    uint64_t random_;
-    bool haveSpareGaussian_ = false;
-    double spareGaussian_ = 0;
+    std::unique_ptr<SampleGenerator> generator_;
 };
 
 }  // namespace rollmode::sim
