@@ -5,7 +5,9 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
+#include <vector>
 
 #include "RecordFileReader.h"
 
@@ -55,5 +57,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (reader.Failed()) Check(reader.ErrorOffset() <= size, "error beyond the end of the file");
     else Check(reader.Offset() == size, "stopped early without an error");
     (void)reader.ElapsedSeconds();
+
+    // The tail scan used before appending agrees with the reader: whole items end
+    // where the reader finds a cut-off record, and nothing is dropped otherwise.
+    if (size % 2 == 0) {
+        std::vector<uint16_t> words(size / 2);
+        if (!words.empty()) std::memcpy(words.data(), data, size);
+        const std::size_t fromStart = rollmode::core::WholeTailWords(words.data(), words.size(), true);
+        const std::size_t fromTail = rollmode::core::WholeTailWords(words.data(), words.size(), false);
+        if (reader.Failed() && reader.TornTail())
+            Check(fromStart * 2 == reader.ErrorOffset(), "tail scan and reader disagree on a cut-off record");
+        else
+            Check(fromStart == words.size(), "tail scan drops words the reader takes");
+        if (!reader.Failed() || reader.TornTail())
+            Check(fromTail == fromStart || fromTail == words.size(), "tail scan from a sample point disagrees");
+    }
     return 0;
 }
