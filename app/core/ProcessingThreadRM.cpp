@@ -1,5 +1,7 @@
 #include "ProcessingThreadRM.h"
 
+#include <algorithm>
+
 #include "DataSourceModuleLyraRM.h"
 #include "FlowManagerLyraRM.h"
 #include "VirtualScopeLyraRM.h"
@@ -9,9 +11,21 @@
 namespace rollmode::core {
 
 uint64_t TOverflowMarkCounter::Count(const uint16_t* words, uint32_t n) {
+    constexpr uint32_t kRun = 16;
     uint64_t marks = 0;
-    for (uint32_t i = 0; i < n; ++i) {
-        const uint16_t w = words[i];
+    uint32_t i = 0;
+    while (i < n) {
+        if (recordLeft_ == 0) {
+            // Sample words are above 1: whole runs of them are passed over at once.
+            while (i + kRun <= n) {
+                uint16_t lowest = 0xFFFF;
+                for (uint32_t k = 0; k < kRun; ++k) lowest = std::min(lowest, words[i + k]);
+                if (lowest <= 1) break;
+                i += kRun;
+            }
+            if (i == n) break;
+        }
+        const uint16_t w = words[i++];
         if (recordLeft_ != 0) {
             // The length counts the word 0 and itself; an impossible length ends the record.
             if (recordLeft_ == kLengthPending)

@@ -9,6 +9,9 @@
 namespace rollmode::display {
 
 TSafeLabel::TSafeLabel(QWidget* parent) : QWidget(parent) {
+    // The picture covers the whole label: a new text repaints the label alone, not the
+    // panel beneath it (at the highest rate the texts change many times a second).
+    setAttribute(Qt::WA_OpaquePaintEvent);
     std::lock_guard<std::mutex> guard(lock_);
     CacheLookLocked();
     image_ = QImage(size(), QImage::Format_RGB32);

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <fstream>
+#include <random>
 #include <vector>
 
 #include "ProcessingThreadRM.h"
@@ -115,6 +116,38 @@ TEST(RecordDurability, OverflowMarksAreCountedOnlyWhereTheyAreStreamWords) {
                            split.Count(stream.data() + cut, static_cast<uint32_t>(stream.size() - cut));
         EXPECT_EQ(n, 3u) << "cut at " << cut;
     }
+}
+
+TEST(RecordDurability, OverflowMarksInLongRunsAreCountedWhereverTheRunsAreCut) {
+    // Samples with marks and records (arguments 1 included) at random places, counted
+    // in one piece and in random pieces, against the count made while building it.
+    std::mt19937 random(20261208);
+    std::vector<uint16_t> stream;
+    uint64_t expected = 0;
+    while (stream.size() < 200000) {
+        const int what = static_cast<int>(random() % 100);
+        if (what < 2) {
+            stream.push_back(1);
+            ++expected;
+        } else if (what < 4) {
+            stream.insert(stream.end(), {0, 4, 1, 1});
+        } else if (what < 5) {
+            stream.insert(stream.end(), {0, 6, 2, 1, 1, 1});
+        } else {
+            const auto run = random() % 200;
+            for (uint32_t k = 0; k < run; ++k) stream.push_back(static_cast<uint16_t>(0x0202 + random() % 0xFC00));
+        }
+    }
+    TOverflowMarkCounter whole;
+    EXPECT_EQ(whole.Count(stream.data(), static_cast<uint32_t>(stream.size())), expected);
+    TOverflowMarkCounter pieces;
+    uint64_t counted = 0;
+    for (size_t at = 0; at < stream.size();) {
+        const size_t n = std::min<size_t>(stream.size() - at, random() % 40);
+        counted += pieces.Count(stream.data() + at, static_cast<uint32_t>(n));
+        at += n;
+    }
+    EXPECT_EQ(counted, expected);
 }
 
 // A medium that fills up during a recording: the file size limit of this process
