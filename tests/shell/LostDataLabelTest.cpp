@@ -10,9 +10,9 @@
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QTemporaryDir>
 #include <QTest>
 
+#include "DemoWindow.h"
 #include "LostDataLabel.h"
 #include "MainFormComponents.h"
 #include "MainScreen.h"
@@ -25,11 +25,6 @@
 using namespace rollmode;
 
 namespace {
-
-class SilentBoxes final : public core::MessageBoxService {
-public:
-    core::MsgResult Show(const std::string&, core::MsgButtons, core::MsgIcon) override { return core::MsgResult::Yes; }
-};
 
 template <class Pred>
 bool ProcessUntil(Pred done, int ms = 3000) {
@@ -49,36 +44,15 @@ std::map<const QWidget*, QRect> Geometries(const QWidget& window) {
     return places;
 }
 
-class LostData : public ::testing::Test {
+class LostData : public shelltest::ShownDemoWindow {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(folder.isValid());
-        saved = QDir::currentPath();
-        QDir::setCurrent(folder.path());
-        form.emplace(&control);
-        components.emplace(*form, boxes, control);
-        components->VirtualDriverLyraRM1().SetLibraryName("NoSuchDriverLibrary.dll");
-        components->InitializeApplication();
-        form->resize(824, 600);
-        form->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(&*form));
+        ShownDemoWindow::SetUp();
         label = form->findChild<display::TLostDataLabel*>("LostDataLabel");
         ASSERT_NE(label, nullptr);
     }
-    void TearDown() override {
-        form->FormClose();
-        components.reset();
-        form.reset();
-        QDir::setCurrent(saved);
-    }
     core::TVirtualScopeLyraRM& Scope() { return components->VirtualScopeLyraRM1(); }
 
-    QTemporaryDir folder;
-    QString saved;
-    SilentBoxes boxes;
-    shell::QtApplicationControl control;
-    std::optional<shell::TMainForm> form;
-    std::optional<shell::MainFormComponents> components;
     display::TLostDataLabel* label = nullptr;
 };
 

@@ -13,10 +13,10 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QScrollBar>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include "ChannelIndicationButtonLyra.h"
+#include "DemoWindow.h"
 #include "LongerTimeEditLyraRM.h"
 #include "MainFormComponents.h"
 #include "MainScreen.h"
@@ -32,44 +32,14 @@ using namespace rollmode;
 
 namespace {
 
-class Boxes final : public core::MessageBoxService {
-public:
-    core::MsgResult Show(const std::string& text, core::MsgButtons, core::MsgIcon) override {
-        texts.push_back(text);
-        return core::MsgResult::Yes;
-    }
-    std::vector<std::string> texts;
-};
-
 // One main window with its components in a fresh current directory, in demo mode.
 class MainWindowGroups : public ::testing::Test {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(folder.isValid());
-        saved = QDir::currentPath();
-        QDir::setCurrent(folder.path());
-    }
-    void TearDown() override { QDir::setCurrent(saved); }
+    void SetUp() override { ASSERT_TRUE(folder.IsValid()); }
 
-    struct Window {
-        Window(core::MessageBoxService& boxes, shell::QtApplicationControl& control)
-            : form(&control), components(form, boxes, control) {
-            components.VirtualDriverLyraRM1().SetLibraryName("NoSuchDriverLibrary.dll");
-            form.resize(824, 600);
-        }
-        template <typename T>
-        T* Find(const char* name) {
-            T* widget = form.findChild<T*>(QString::fromLatin1(name));
-            EXPECT_NE(widget, nullptr) << name;
-            return widget;
-        }
-        shell::TMainForm form;
-        shell::MainFormComponents components;
-    };
-
-    QTemporaryDir folder;
-    QString saved;
-    Boxes boxes;
+    using Window = shelltest::DemoWindow;
+    TempWorkFolder folder;
+    shelltest::RecordedBoxes boxes;
     shell::QtApplicationControl control;
 };
 

@@ -16,10 +16,10 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include "DemoSetupScreen.h"
+#include "DemoWindow.h"
 #include "EditFormats.h"
 #include "LongerTimeEditLyraRM.h"
 #include "MainFormComponents.h"
@@ -34,15 +34,6 @@
 using namespace rollmode;
 
 namespace {
-
-class Boxes final : public core::MessageBoxService {
-public:
-    core::MsgResult Show(const std::string& text, core::MsgButtons, core::MsgIcon) override {
-        texts.push_back(text);
-        return core::MsgResult::Yes;
-    }
-    std::vector<std::string> texts;
-};
 
 constexpr QRgb kBlue = 0xFF0000FF;
 const QString kMegabyteOfNines(1 << 20, QLatin1Char('9'));
@@ -63,43 +54,14 @@ void PasteAndConfirm(QLineEdit* edit, QWidget* next, const QString& text) {
     QApplication::processEvents();
 }
 
-class PastedIntoEdits : public ::testing::Test {
+class PastedIntoEdits : public shelltest::ShownDemoWindow {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(folder.isValid());
-        saved = QDir::currentPath();
-        QDir::setCurrent(folder.path());
-        form.emplace(&control);
-        components.emplace(*form, boxes, control);
-        components->VirtualDriverLyraRM1().SetLibraryName("NoSuchDriverLibrary.dll");
-        form->resize(824, 600);
-        components->InitializeApplication();
-        form->show();
-        form->activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(&*form));
-        boxes.texts.clear();
-    }
-    void TearDown() override {
-        form->FormClose();
-        components.reset();
-        form.reset();
-        QDir::setCurrent(saved);
-    }
     template <typename T>
     T* Find(const char* name) {
-        T* widget = form->findChild<T*>(QString::fromLatin1(name));
-        EXPECT_NE(widget, nullptr) << name;
-        return widget;
+        return window->Find<T>(name);
     }
     core::TVirtualScopeLyraRM& Scope() { return components->VirtualScopeLyraRM1(); }
     QWidget* Elsewhere() { return Find<QWidget>("SaveButton"); }
-
-    QTemporaryDir folder;
-    QString saved;
-    Boxes boxes;
-    shell::QtApplicationControl control;
-    std::optional<shell::TMainForm> form;
-    std::optional<shell::MainFormComponents> components;
 };
 
 // What a level edit makes of a pasted text: the new level in millivolts, or none when the
@@ -300,7 +262,7 @@ TEST_F(PastedIntoEdits, TheDemoSetupEditsGiveSoundValuesOrAMessage) {
     for (const DemoCase& c : cases) {
         const std::string label = "<" + c.pasted.left(24).toStdString() + ">";
         Scope().SetPeriodA(100);
-        shell::TDemoSetupForm dialog(boxes, &*form);
+        shell::TDemoSetupForm dialog(boxes, form);
         dialog.SetVirtualScope(&Scope());
         dialog.setResult(-1);
         dialog.show();

@@ -10,6 +10,7 @@ public:
     ~TempWorkFolder() { QDir::setCurrent(saved_); }
     TempWorkFolder(const TempWorkFolder&) = delete;
     TempWorkFolder& operator=(const TempWorkFolder&) = delete;
+    bool IsValid() const { return folder_.isValid(); }
 
 private:
     QTemporaryDir folder_;
