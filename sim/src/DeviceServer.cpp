@@ -60,6 +60,8 @@ DeviceServer::DeviceServer() = default;
 DeviceServer::~DeviceServer() { Stop(); }
 
 bool DeviceServer::AddInterface(const std::filesystem::path& socketPath, DeviceEndpoint& endpoint) {
+    // The serving thread reads the interface list without a lock.
+    if (running_.load(std::memory_order_relaxed)) return false;
     std::error_code ec;
     std::filesystem::create_directories(socketPath.parent_path(), ec);
     const std::string path = socketPath.string();

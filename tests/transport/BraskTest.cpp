@@ -92,14 +92,22 @@ TEST_F(BraskTest, InitDeviceFailsWithoutAUsableFirstInterface) {
     std::filesystem::create_directories(classFolder);
     EXPECT_EQ(brask_.USBInitDevice(), 256u);  // no interface present
     std::ofstream(classFolder / "a-not-a-socket") << "x";
-    RecordingDevice device;
-    ASSERT_TRUE(server_.AddInterface(classFolder / "b-unit", device));
+    // The fixture owns the device, so it outlives the server thread that calls it.
+    device_ = std::make_unique<RecordingDevice>();
+    ASSERT_TRUE(server_.AddInterface(classFolder / "b-unit", *device_));
     ASSERT_TRUE(server_.Start());
     // Interface 0 is taken; its path cannot be obtained, so the later one is not tried.
     EXPECT_EQ(brask_.USBInitDevice(), 256u);
     std::filesystem::remove(classFolder / "a-not-a-socket");
     EXPECT_EQ(brask_.USBInitDevice(), 0u);
-    EXPECT_EQ(device.CountOf(0x22002C), 1u);
+    EXPECT_EQ(device_->CountOf(0x22002C), 1u);
+}
+
+TEST_F(BraskTest, NoInterfaceJoinsARunningServer) {
+    Plug();
+    RecordingDevice late;
+    EXPECT_FALSE(server_.AddInterface(platform::ClassFolder(kClass, folder_.Path()) / "unit01", late));
+    EXPECT_FALSE(std::filesystem::exists(platform::ClassFolder(kClass, folder_.Path()) / "unit01"));
 }
 
 TEST_F(BraskTest, PacketSizeFromDeviceSetsPacketCounts) {

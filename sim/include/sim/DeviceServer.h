@@ -47,7 +47,8 @@ public:
     DeviceServer(const DeviceServer&) = delete;
     DeviceServer& operator=(const DeviceServer&) = delete;
 
-    // Creates the socket (and its folders; a stale socket file is replaced). Before Start only.
+    // Creates the socket (and its folders; a stale socket file is replaced). Before Start only;
+    // the endpoint must outlive the server.
     bool AddInterface(const std::filesystem::path& socketPath, DeviceEndpoint& endpoint);
     void SetLog(RequestLog* log) { log_ = log; }
 
