@@ -71,6 +71,7 @@ Instrument::Instrument(InstrumentConfig config)
     : config_(config),
       calibration_(SimulatedUnitCalibration(config.serial)),
       clock_([] { return Steady::now(); }),
+      sleep_([](Steady::duration d) { std::this_thread::sleep_for(d); }),
       generator_(std::make_unique<SampleGenerator>(config.channels, config.seed)) {
     eeprom_.fill(0xFF);
     static constexpr char kName[] = "PELTA-4 RM";
@@ -85,6 +86,11 @@ Instrument::~Instrument() = default;
 void Instrument::SetClock(Clock clock) {
     std::lock_guard lock(mutex_);
     clock_ = std::move(clock);
+}
+
+void Instrument::SetSleep(Sleep sleep) {
+    std::lock_guard lock(mutex_);
+    sleep_ = std::move(sleep);
 }
 
 void Instrument::SetRollWait(std::chrono::milliseconds wait) {
@@ -346,8 +352,9 @@ bool Instrument::BulkRead(uint32_t capacity, std::vector<uint8_t>& out) {
     }
     const size_t words = capacity / 2;
     if (const auto wait = RollWait(r, words, Now()); wait > Steady::duration::zero()) {
+        const Sleep sleep = sleep_;
         lock.unlock();
-        std::this_thread::sleep_for(wait);
+        sleep(wait);
         lock.lock();
     }
     out.reserve(capacity);

@@ -78,6 +78,7 @@ void StampFpgaHeader(std::span<uint8_t> image);
 class Instrument : public DeviceEndpoint {
 public:
     using Clock = std::function<std::chrono::steady_clock::time_point()>;
+    using Sleep = std::function<void(std::chrono::steady_clock::duration)>;
 
     explicit Instrument(InstrumentConfig config);
     ~Instrument() override;
@@ -88,6 +89,7 @@ public:
 
     // Tests drive time themselves and read without waiting.
     void SetClock(Clock clock);
+    void SetSleep(Sleep sleep);
     void SetRollWait(std::chrono::milliseconds wait);
 
     // Observation, safe from any thread.
@@ -168,6 +170,7 @@ private:
     const CalibrationData calibration_;
     mutable std::mutex mutex_;
     Clock clock_;
+    Sleep sleep_;
     // Longest wait of a roll read, from its announcement: more than a whole 64 KB block takes
     // at the fastest rate (6.55 ms), so a host that keeps up gets full blocks.
     std::chrono::milliseconds rollWait_{8};
