@@ -25,6 +25,7 @@
 #include "VirtualScopeLyraRM.h"
 
 using namespace rollmode::core;
+using namespace rollmode::records;
 
 namespace {
 

@@ -38,9 +38,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size != 0 && std::fwrite(data, 1, size, f) != size) std::abort();
     std::fclose(f);
 
-    rollmode::core::TRecordFileReader reader(bufferBytes);
+    rollmode::records::TRecordFileReader reader(bufferBytes);
     Check(reader.Open(file.path), "cannot open");
-    rollmode::core::RecordItem item;
+    rollmode::records::RecordItem item;
     uint64_t lastOffset = 0;
     bool first = true;
     while (reader.Next(item)) {
@@ -48,7 +48,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         Check(item.offset + 2 <= size, "item beyond the end of the file");
         first = false;
         lastOffset = item.offset;
-        if (item.kind == rollmode::core::RecordItem::Kind::Sample) {
+        if (item.kind == rollmode::records::RecordItem::Kind::Sample) {
             (void)reader.Settings().Millivolts(0, item.CodeA());
             (void)reader.Settings().Millivolts(1, item.CodeB());
         }
@@ -63,8 +63,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size % 2 == 0) {
         std::vector<uint16_t> words(size / 2);
         if (!words.empty()) std::memcpy(words.data(), data, size);
-        const std::size_t fromStart = rollmode::core::WholeTailWords(words.data(), words.size(), true);
-        const std::size_t fromTail = rollmode::core::WholeTailWords(words.data(), words.size(), false);
+        const std::size_t fromStart = rollmode::records::WholeTailWords(words.data(), words.size(), true);
+        const std::size_t fromTail = rollmode::records::WholeTailWords(words.data(), words.size(), false);
         if (reader.Failed() && reader.TornTail())
             Check(fromStart * 2 == reader.ErrorOffset(), "tail scan and reader disagree on a cut-off record");
         else

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <vector>
 
+#include "IndexFileName.h"
 #include "RecordFileReader.h"
 
 namespace rollmode::core {
@@ -34,7 +35,7 @@ uint64_t WholeItemsSize(int fd, uint64_t size) {
     std::vector<uint16_t> tail(static_cast<std::size_t>(bytes / 2));
     const auto got = ::pread(fd, tail.data(), bytes, static_cast<off_t>(size - bytes));
     if (got != static_cast<ssize_t>(bytes)) return size;
-    const std::size_t keep = WholeTailWords(tail.data(), tail.size(), bytes == size);
+    const std::size_t keep = records::WholeTailWords(tail.data(), tail.size(), bytes == size);
     const uint64_t whole = size - (tail.size() - keep) * 2;
     if (whole != size && ::ftruncate(fd, static_cast<off_t>(whole)) != 0) return size;
     return whole;
@@ -51,8 +52,7 @@ TRecordFileLyraRM::~TRecordFileLyraRM() {
 }
 
 std::string TRecordFileLyraRM::IndexFileName(const std::string& recordFileName) {
-    if (recordFileName.size() < 4) return "ind";
-    return recordFileName.substr(0, recordFileName.size() - 3) + "ind";
+    return records::IndexFileName(recordFileName);
 }
 
 int TRecordFileLyraRM::OpenExclusive(const std::string& name, int flags) {

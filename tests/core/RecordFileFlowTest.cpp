@@ -22,6 +22,7 @@
 #include "../support/fakedriver/ScriptedPorts.h"
 
 using namespace rollmode::core;
+using namespace rollmode::records;
 
 namespace {
 

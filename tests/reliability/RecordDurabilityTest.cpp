@@ -24,6 +24,7 @@
 
 using namespace rollmode;
 using namespace rollmode::core;
+using namespace rollmode::records;
 using namespace rollmode::reliability;
 using namespace std::chrono_literals;
 

@@ -314,7 +314,7 @@ std::map<std::string, std::string> ReadKeyValues(const std::string& path) {
 // one from word to word.
 int Verify(const std::string& path, const std::string& simStats, const std::string& reportPath) {
     Report report(reportPath);
-    core::TRecordFileReader reader;
+    records::TRecordFileReader reader;
     if (!reader.Open(path)) {
         std::fprintf(stderr, "rollmode-bench-e2e: %s\n", reader.Error().c_str());
         return 1;
@@ -325,11 +325,11 @@ int Verify(const std::string& path, const std::string& simStats, const std::stri
     int64_t previous = -1;
     bool afterMark = false;
     uint64_t lostAtMarks = 0;  // modulo 65,025 per mark: a loss of 13 ms and more wraps
-    core::RecordItem item;
+    records::RecordItem item;
     while (reader.Next(item)) {
         switch (item.kind) {
-            case core::RecordItem::Kind::Settings: ++records; break;
-            case core::RecordItem::Kind::Marker:
+            case records::RecordItem::Kind::Settings: ++records; break;
+            case records::RecordItem::Kind::Marker:
                 if (item.word == 1) {
                     ++marks1;
                     afterMark = true;  // the words lost here are counted apart
@@ -337,7 +337,7 @@ int Verify(const std::string& path, const std::string& simStats, const std::stri
                     ++marks2;
                 }
                 break;
-            case core::RecordItem::Kind::Sample: {
+            case records::RecordItem::Kind::Sample: {
                 const int a = item.CodeA(), b = item.CodeB();
                 if (a == 0 || b == 0) {
                     ++badCodes;

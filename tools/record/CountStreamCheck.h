@@ -34,19 +34,19 @@ inline int64_t CountIndex(uint16_t w) {
 
 inline CountStreamReport CheckCountStream(const std::string& path) {
     CountStreamReport r;
-    core::TRecordFileReader reader;
+    records::TRecordFileReader reader;
     if (!reader.Open(path)) {
         r.error = reader.Error();
         return r;
     }
-    core::RecordItem item;
+    records::RecordItem item;
     int64_t last = -1;
     while (reader.Next(item)) {
         switch (item.kind) {
-            case core::RecordItem::Kind::Settings:
+            case records::RecordItem::Kind::Settings:
                 ++r.settingsRecords;
                 break;
-            case core::RecordItem::Kind::Marker:
+            case records::RecordItem::Kind::Marker:
                 if (item.word == 1) {
                     ++r.overflowMarks;
                     last = -1;  // lost samples follow: the next one starts a new run
@@ -54,7 +54,7 @@ inline CountStreamReport CheckCountStream(const std::string& path) {
                     ++r.otherMarks;
                 }
                 break;
-            case core::RecordItem::Kind::Sample: {
+            case records::RecordItem::Kind::Sample: {
                 ++r.samples;
                 const int64_t idx = CountIndex(item.word);
                 if (last >= 0 && idx != (last + 1) % (255 * 255)) {

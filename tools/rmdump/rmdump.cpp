@@ -17,7 +17,7 @@
 
 #include "RecordFileReader.h"
 
-using namespace rollmode::core;
+using namespace rollmode::records;
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <limits>
 
-namespace rollmode::core {
+namespace rollmode::records {
 
 uint16_t RecordLengthOfCode(uint16_t code) {
     using namespace recordcode;
@@ -213,4 +213,4 @@ bool TRecordFileReader::Next(RecordItem& item) {
     return true;
 }
 
-}  // namespace rollmode::core
+}  // namespace rollmode::records

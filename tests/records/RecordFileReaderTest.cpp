@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-using namespace rollmode::core;
+using namespace rollmode::records;
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-namespace rollmode::core {
+namespace rollmode::records {
 
 // Record codes of the settings records in the stream.
 namespace recordcode {
@@ -137,4 +137,4 @@ private:
     bool tornTail_ = false;
 };
 
-}  // namespace rollmode::core
+}  // namespace rollmode::records
