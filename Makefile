@@ -4,9 +4,10 @@ BUILD_TYPE  ?= RelWithDebInfo
 JOBS        ?= $(shell nproc)
 SUDO        := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 APT_PACKAGES := cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev \
-                qt6-base-dev libjpeg62-turbo-dev xvfb xauth clang libclang-rt-14-dev
+                qt6-base-dev libjpeg62-turbo-dev xvfb xauth clang libclang-rt-14-dev \
+                dpkg-dev file help2man desktop-file-utils
 
-.PHONY: all deps build run test sanitize fuzz bench soak soak-long clean
+.PHONY: all deps build run test sanitize fuzz bench soak soak-long package clean
 
 all: build
 
@@ -58,18 +59,22 @@ fuzz: deps
 # Every stage's Google Benchmark, the screens' benchmark, then one recording measured end to end
 # (scripts/bench-e2e.sh: simulator at 5 MS/s, the program offscreen, 60 s; docs/PERFORMANCE.md).
 bench: build
-	$(BUILD)/bin/rollmode_bench --benchmark_min_time=0.2
-	$(BUILD)/bin/rollmode_screen_bench --benchmark_min_time=0.2
-	bash scripts/bench-e2e.sh $(BUILD)/bin 60
+	$(BUILD)/tests/rollmode_bench --benchmark_min_time=0.2
+	$(BUILD)/tests/rollmode_screen_bench --benchmark_min_time=0.2
+	bash scripts/bench-e2e.sh $(BUILD)/tests 60
 
 # The simulated instrument (own process) and the driver at 5 MS/s for 60 s: overflows and CPU.
 soak: build
-	$(BUILD)/bin/rollmode-soak --seconds 60
+	$(BUILD)/tests/rollmode-soak --seconds 60
 
 # The long reliability runs: 10 minutes of 5 MS/s into a record file, 100 kills, 100
 # vanishes, 1,000 start/stop cycles.
 soak-long: build
 	cd $(BUILD) && ctest --output-on-failure -L soak --timeout 1200
+
+# The Debian package of the product (CPack; cmake/Install.cmake): $(BUILD)/corvo-rollmode_*.deb.
+package: build
+	cd $(BUILD) && cpack -G DEB
 
 clean:
 	rm -rf $(BUILD) $(BUILD)-asan $(BUILD)-tsan $(BUILD)-fuzz

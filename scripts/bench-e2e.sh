@@ -5,11 +5,11 @@
 # button. Reports CPU per second of signal of both processes (kernel accounting), resident
 # memory, start-up and shutdown times, and checks the record file word by word.
 #
-#   scripts/bench-e2e.sh [BIN_FOLDER] [SECONDS]      (build/bin, 60)
+#   scripts/bench-e2e.sh [TEST_FOLDER] [SECONDS]      (build/tests, 60)
 # ROLLMODE_BENCH_KEEP=1 keeps the scratch folder; ROLLMODE_BENCH_RSS_EVERY=N reports memory every N s;
 # ROLLMODE_BENCH_DSP=N the display step (0 = 0.1 s per division, the most columns per second).
 set -euo pipefail
-bin=$(cd "${1:-build/bin}" && pwd)
+bin=$(cd "${1:-build/tests}" && pwd)
 seconds=${2:-60}
 work=$(mktemp -d /tmp/rmbench-XXXXXX)
 export ROLLMODE_DEVICE_DIR=$work/devices

@@ -26,7 +26,7 @@ run_one() {
   mkdir -p "$dir/corpus" "$dir/artifacts"
   cp fuzz/corpus/"$t"/* "$dir/corpus/"
   local rc=0 TIMEFORMAT='%3U %3S'
-  { time nice "$BUILD/bin/fuzz_$t" -max_total_time="$SECONDS_EACH" -timeout=10 -rss_limit_mb=2048 \
+  { time nice "$BUILD/tests/fuzz_$t" -max_total_time="$SECONDS_EACH" -timeout=10 -rss_limit_mb=2048 \
       -max_len="${MAX_LEN[$t]}" -print_final_stats=1 -artifact_prefix="$dir/artifacts/" \
       "$dir/corpus" >"$dir/log" 2>&1; } 2>"$dir/cpu" || rc=$?
   local runs secs cpu
@@ -64,7 +64,7 @@ for i in "${!pids[@]}"; do
   cat "$WORK/${names[$i]}.summary"
 done
 if [ "$failed" -ne 0 ]; then
-  echo "fuzzing found failures; the inputs are in $BUILD/artifacts (rerun: $BUILD/bin/fuzz_<target> <input>)"
+  echo "fuzzing found failures; the inputs are in $BUILD/artifacts (rerun: $BUILD/tests/fuzz_<target> <input>)"
   exit 1
 fi
 echo "fuzzing: no crash, leak or timeout"

@@ -200,6 +200,7 @@ inline constexpr const char* kAboutUsbDriverVersion = "USB driver version:";
 inline constexpr const char* kAboutDeviceSN = "Device SN:";
 inline constexpr const char* kAboutFindUs = "Find us at:";
 inline constexpr const char* kAboutContactUs = "Contact us at:";
+inline constexpr const char* kAboutUserFolder = "Settings and records in:";
 
 inline constexpr const char* kDemoSetupCaption = "Demo setup";
 inline constexpr const char* kDemoAmplitude = "Amplitude";

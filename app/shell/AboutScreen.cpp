@@ -1,5 +1,7 @@
 #include "AboutScreen.h"
 
+#include <QDir>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPushButton>
@@ -94,6 +96,19 @@ TAboutForm::TAboutForm(const std::string& softwareVersion, const std::string& us
     dialogOK_->setGeometry(224, 108, 41, 25);
     dialogOK_->setDefault(true);
     connect(dialogOK_, &QPushButton::clicked, this, &TAboutForm::DialogOKClick);
+}
+
+void TAboutForm::ShowUserFolder(const QString& folder) {
+    constexpr int kValueLeft = 21;
+    constexpr int kValueRoom = 224 - kValueLeft - 3;  // up to the OK button
+    AddLabel(this, new QLabel, "UserFolderCaptionLabel", 0, 108, strings::kAboutUserFolder, kCaptionStyle);
+    QString shown = QDir::toNativeSeparators(folder);
+    const QString home = QDir::homePath();
+    if (shown.startsWith(home + QLatin1Char('/'))) shown = QLatin1Char('~') + shown.mid(home.size());
+    QLabel* value = AddLabel(this, new QLabel, "UserFolderLabel", kValueLeft, 121, "", kValueStyle);
+    value->setText(QFontMetrics(value->font()).elidedText(shown, Qt::ElideMiddle, kValueRoom));
+    value->setToolTip(folder);
+    value->adjustSize();
 }
 
 void TAboutForm::DialogOKClick() { accept(); }

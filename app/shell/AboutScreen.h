@@ -51,6 +51,11 @@ public:
     void CompanySiteClick();
     void CompanyMailClick();
 
+    // Names the per-user folder that holds the settings files and the default record file
+    // when the program keeps them away from its own folder (an installed copy); the full
+    // path is the tool tip, the line shows it shortened to fit.
+    void ShowUserFolder(const QString& folder);
+
     QLabel* Label(const char* objectName) const;
     QPushButton* DialogOK() const { return dialogOK_; }
 

@@ -181,6 +181,7 @@ void TMainMenu::Support1Click() {
 void TMainMenu::About1Click() {
     TAboutForm dialog(VersionToString(CompiledVersion()), driver_.USBDriverVersion(), driver_.DeviceSerialNumber(),
                       opener_, &form_);
+    if (!userFolder_.isEmpty()) dialog.ShowUserFolder(userFolder_);
     RunDialog(dialog);
 }
 

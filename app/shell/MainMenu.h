@@ -41,6 +41,9 @@ public:
     // The folder of the help page and the viewer; the program's folder by default.
     void SetProgramFolder(const QString& folder) { programFolder_ = folder; }
     const QString& ProgramFolder() const { return programFolder_; }
+    // The per-user folder of the settings and record files, named in the About dialog;
+    // empty (the default) while they live beside the program.
+    void SetUserFolder(const QString& folder) { userFolder_ = folder; }
 
     QMenuBar* MenuBar() const { return menuBar_; }
     // An item by its handler's name without "Click", e.g. "Exit1".
@@ -73,6 +76,7 @@ private:
     UrlOpener opener_;
     DialogRunner dialogRunner_;
     QString programFolder_;
+    QString userFolder_;
     QMenuBar* menuBar_ = nullptr;
 };
 

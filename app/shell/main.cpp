@@ -18,6 +18,7 @@
 #include <QTimer>
 
 #include "MainFormComponents.h"
+#include "MainMenu.h"
 #include "NotificationCodes.h"
 #include "VirtualScopeLyraRM.h"
 #include "MainScreen.h"
@@ -27,6 +28,7 @@
 #include "SplashScreen.h"
 #include "platform/ProgramPath.h"
 #include "platform/SingleInstance.h"
+#include "platform/WorkingFolder.h"
 
 namespace {
 
@@ -133,12 +135,21 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "Corvo_RollMode: cannot save %s\n", qPrintable(options.splashScreenshot));
     }
 
+    // The settings files and the default record file resolve against the current folder:
+    // the program's own, or the user's data folder for an installed or read-only copy.
+    const platform::WorkingFolder working = platform::PrepareWorkingFolder();
+    if (!working.problem.empty()) {
+        std::fprintf(stderr, "Corvo_RollMode: per-user folder: %s\n", working.problem.c_str());
+    }
     std::error_code ec;
-    std::filesystem::current_path(platform::ProgramDirectory(), ec);
+    std::filesystem::current_path(working.path.empty() ? platform::ProgramDirectory() : working.path, ec);
 
     shell::TMainForm form(&control);
     messages.SetParent(&form);
     shell::MainFormComponents components(form, messages, control);
+    if (working.perUser && !working.path.empty()) {
+        components.MainMenu1().SetUserFolder(QString::fromStdString(working.path.string()));
+    }
 
     splash->SetStatusText(QString::fromLatin1(strings::kSplashDeviceInit));
     splash->repaint();
