@@ -314,4 +314,18 @@ TEST_F(MainMenuTest, AboutShowsVersionAndTheDriversTexts) {
     ASSERT_EQ(opened.size(), 1u);  // the About dialog's links use the menu's desktop
     EXPECT_EQ(opened[0].scheme(), "https");
     EXPECT_TRUE(recorder->seen.empty());
+
+    // A program keeping its files in the user's data folder names it there; one beside its
+    // files (the default) does not.
+    QString shownFolder = "(none)";
+    answerDialog = [&shownFolder](QDialog& dialog) {
+        const QLabel* folder = dynamic_cast<shell::TAboutForm&>(dialog).Label("UserFolderLabel");
+        shownFolder = folder ? folder->toolTip() : QString();
+        return int(QDialog::Accepted);
+    };
+    Item("About1")->trigger();
+    EXPECT_TRUE(shownFolder.isEmpty());
+    Menu().SetUserFolder("/home/someone/.local/share/corvo-rollmode");
+    Item("About1")->trigger();
+    EXPECT_EQ(shownFolder, "/home/someone/.local/share/corvo-rollmode");
 }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include <QColorDialog>
+#include <QDir>
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
@@ -167,6 +168,24 @@ TEST(AboutForm, LayoutTextsAndLinks) {
 
     QTest::keyClick(&dialog, Qt::Key_Return);
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
+}
+
+TEST(AboutForm, NamesThePerUserFolderOnlyWhenOneIsInUse) {
+    shell::TAboutForm portable("1.00", "", "", nullptr);
+    EXPECT_EQ(portable.Label("UserFolderLabel"), nullptr);
+
+    const QString folder = QDir::homePath() + "/.local/share/some/deeply/nested/place/for/corvo-rollmode";
+    shell::TAboutForm installed("1.00", "", "", nullptr);
+    installed.ShowUserFolder(folder);
+    EXPECT_EQ(installed.size(), QSize(270, 137));
+    EXPECT_EQ(installed.Label("UserFolderCaptionLabel")->text(), "Settings and records in:");
+    QLabel* value = installed.Label("UserFolderLabel");
+    ASSERT_NE(value, nullptr);
+    EXPECT_EQ(value->toolTip(), folder);
+    EXPECT_TRUE(value->text().startsWith("~/")) << value->text().toStdString();
+    // Shortened to end before the OK button and inside the dialog.
+    EXPECT_LE(value->geometry().right(), installed.DialogOK()->geometry().left());
+    EXPECT_LE(value->geometry().bottom(), 137);
 }
 
 // --- Demo setup -------------------------------------------------------------------
