@@ -94,14 +94,16 @@ if(ROLLMODE_HELP2MAN AND NOT ROLLMODE_SANITIZE AND NOT ROLLMODE_FUZZ)
     string(SUBSTRING "${entry}" ${at} -1 summary)
     if(TARGET ${target})
       set(page ${ROLLMODE_GENERATED}/man/${target}.1)
-      add_custom_command(OUTPUT ${page}
+      # Compressed, as Debian keeps manual pages.
+      add_custom_command(OUTPUT ${page}.gz
         COMMAND ${CMAKE_COMMAND} -E make_directory ${ROLLMODE_GENERATED}/man
         COMMAND ${ROLLMODE_HELP2MAN} --no-info --no-discard-stderr --section=1
                 --version-string=${PROJECT_VERSION} --name=${summary} --output=${page} $<TARGET_FILE:${target}>
+        COMMAND gzip -9 -n -f ${page}
         DEPENDS ${target}
         COMMENT "Manual page of ${target}"
         VERBATIM)
-      list(APPEND ROLLMODE_MAN_FILES ${page})
+      list(APPEND ROLLMODE_MAN_FILES ${page}.gz)
     endif()
   endforeach()
   add_custom_target(rollmode_manual_pages ALL DEPENDS ${ROLLMODE_MAN_FILES})
@@ -177,6 +179,7 @@ set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 # Dependencies from the binaries (dpkg-shlibdeps), not a hand-kept list.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_STRIP_FILES ON)
+set(CPACK_POST_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/DropLdconfigScripts.cmake)
 include(CPack)
 
 # --- Tests of the install -----------------------------------------------------------------

@@ -6,7 +6,7 @@
 # (not beside itself), and that a record made with the installed headless recorder reads back
 # with the installed record tools.
 #
-#   tests/package/package_test.sh BUILD_DIR
+#   tests/package/package_test.sh BUILD_DIR      (ROLLMODE_PACKAGE_KEEP=1 keeps the scratch folder)
 set -euo pipefail
 build=$(cd "$1" && pwd)
 work=$(mktemp -d "${TMPDIR:-/tmp}/rmpackage-XXXXXX")
@@ -14,7 +14,7 @@ sim_pid=""
 cleanup() {
   if [ -n "$sim_pid" ]; then kill "$sim_pid" 2>/dev/null || true; wait "$sim_pid" 2>/dev/null || true; fi
   chmod -R u+w "$work" 2>/dev/null || true
-  rm -rf "$work"
+  if [ -n "${ROLLMODE_PACKAGE_KEEP:-}" ]; then echo "kept $work" >&2; else rm -rf "$work"; fi
 }
 trap cleanup EXIT
 fail() { echo "FAIL: $*" >&2; exit 1; }
