@@ -61,6 +61,11 @@ int main(int argc, char** argv) {
     shell::TAboutForm about(shell::VersionToString(shell::CompiledVersion()), driver.USBDriverVersion(),
                             driver.DeviceSerialNumber(), nullptr, &form);
     ok = Save(about, folder, "dialog-about") && ok;
+    // An installed copy names the user's folder of its settings and records.
+    shell::TAboutForm aboutInstalled(shell::VersionToString(shell::CompiledVersion()), driver.USBDriverVersion(),
+                                     driver.DeviceSerialNumber(), nullptr, &form);
+    aboutInstalled.ShowUserFolder(QDir::homePath() + QStringLiteral("/.local/share/corvo-rollmode"));
+    ok = Save(aboutInstalled, folder, "dialog-about-installed") && ok;
 
     shell::TDemoSetupForm demo(boxes, &form);
     demo.SetVirtualScope(&scope);
