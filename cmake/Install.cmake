@@ -165,13 +165,13 @@ set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR "Vanto")
 set(CPACK_PACKAGE_CONTACT "Corvo RollMode maintainers <support@vanto.example>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "roll-mode recorder and display for a two-channel USB oscilloscope")
+# The extended description; CPack puts the summary above it and indents each line.
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-  "roll-mode recorder and display for a two-channel USB oscilloscope
- Corvo RollMode records and displays, for hours on end, the two channels of a USB
- oscilloscope in roll mode (50 to 5,000,000 samples per second) as a strip chart or a
- cardiogram sweep, and writes them to a self-describing record file. It comes with its
- driver and transport libraries, a simulated instrument (rollmode-sim), a headless
- recorder (rollmode-record) and the record-file tools.")
+  "Corvo RollMode records and displays, for hours on end, the two channels of a USB
+oscilloscope in roll mode (50 to 5,000,000 samples per second) as a strip chart or a
+cardiogram sweep, and writes them to a self-describing record file. It comes with its
+driver and transport libraries, a simulated instrument (rollmode-sim), a headless
+recorder (rollmode-record) and the record-file tools.")
 set(CPACK_DEBIAN_PACKAGE_SECTION science)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://www.vanto.example/")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
