@@ -4,6 +4,8 @@
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/prctl.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -15,6 +17,20 @@
 namespace rollmode::tools {
 
 namespace {
+
+// The socket accepts connections (it exists a moment before it listens).
+bool Accepts(const std::filesystem::path& socketPath) {
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    const std::string text = socketPath.string();
+    if (text.size() >= sizeof addr.sun_path) return false;
+    std::memcpy(addr.sun_path, text.c_str(), text.size() + 1);
+    const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) return false;
+    const bool ok = connect(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0;
+    close(fd);
+    return ok;
+}
 
 // The watchdog: a fork of a recorder that has no other thread yet.
 [[noreturn]] void RunWatchdog(int lifeline, int report, char* const* simArgv, const char* folder) {
@@ -122,15 +138,15 @@ bool SpawnedSimulator::Start(const std::string& program, const std::vector<std::
     }
     simPid_ = sim;
     const auto socket = folder_ / socketRelPath;
-    std::error_code ec;
-    for (int i = 0; i < 500 && !std::filesystem::exists(socket, ec); ++i) {
+    bool up = false;
+    for (int i = 0; i < 500 && !(up = Accepts(socket)); ++i) {
         if (waitpid(watchdogPid_, nullptr, WNOHANG) == watchdogPid_) {
             watchdogPid_ = -1;
             break;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
-    if (!std::filesystem::exists(socket, ec)) {
+    if (!up) {
         error_ = program + " did not come up";
         Stop();
         return false;
