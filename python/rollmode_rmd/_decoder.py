@@ -3,8 +3,8 @@
 The stream is fed in arrays of 16-bit words of any size; settings records may be
 split between two arrays. Settings records are found with one vectorised search for
 zero words (a sample word is never 0); the runs of sample and marker words between
-them are converted at once with numpy: codes to millivolts through a 256-entry table
-per channel, instants to seconds from a ramp.
+them are converted at once with numpy: codes to millivolts and instants to seconds,
+a few whole-array operations per run.
 """
 
 import math
@@ -139,22 +139,20 @@ class Decoder:
         self.torn_bytes = 0
         self.torn_offset = None
         self._ramp = np.zeros(0)
-        self._luts = [None, None]
         self.starts = {}  # measurement: state just before its start record
         self.durations = {}  # measurement: seconds at its end (NaN without a rate)
 
     # -- settings --------------------------------------------------------------
 
-    def _lut(self, ch):
-        lut = self._luts[ch]
-        if lut is None:
-            zero, defl = self.state.zero[ch], self.state.defl[ch]
-            if zero is None or defl is None:
-                lut = np.full(256, NAN)
-            else:
-                lut = (np.arange(256, dtype=np.float64) - zero) * float(defl) / CODES_PER_DIVISION
-            self._luts[ch] = lut
-        return lut
+    def _millivolts(self, ch, codes, out):
+        zero, defl = self.state.zero[ch], self.state.defl[ch]
+        if zero is None or defl is None:
+            out.fill(NAN)
+            return
+        # (code - zero) x deflection / 32: scaling by a power of two is exact, so one
+        # product by deflection/32 rounds exactly as the product and the division do.
+        np.subtract(codes, float(zero), out=out)
+        np.multiply(out, defl / CODES_PER_DIVISION, out=out)
 
     def _apply(self, code, args, offset, pieces):
         s = self.state
@@ -176,7 +174,6 @@ class Decoder:
             value = _signed16(args[1])
             s.level[ch] = args[0]
             s.zero[ch] = value
-            self._luts[ch] = None
         elif code in (4, 5):
             value = _signed16(args[0])
             s.probe[ch] = value
@@ -197,7 +194,6 @@ class Decoder:
             value = args[0] | (args[1] << 16)
             ch = code - 11
             s.defl[ch] = value
-            self._luts[ch] = None
         pieces[-1].settings.append(
             SettingsChange(code, value, tuple(args), s.sample_index, s.time_now(), offset))
 
@@ -277,9 +273,10 @@ class Decoder:
                 else:
                     np.add(instants, s.seg_instants, out=t, casting="unsafe")
                 np.divide(t, s.rate, out=t)
-                np.add(t, s.seg_start, out=t)
-            np.take(self._lut(0), samples & 0xFF, out=out[1][o:o + m])
-            np.take(self._lut(1), samples >> 8, out=out[2][o:o + m])
+                if s.seg_start:
+                    np.add(t, s.seg_start, out=t)
+            self._millivolts(0, samples & 0xFF, out[1][o:o + m])
+            self._millivolts(1, samples >> 8, out[2][o:o + m])
         s.seg_instants += advanced
         s.sample_index += m
         return m
