@@ -128,9 +128,18 @@ public:
     void Show(double seconds, double samples, double bytes, uint64_t marks) {
         if (!on_) return;
         const long s = static_cast<long>(seconds);
-        std::fprintf(stderr, "%s%02ld:%02ld:%02ld  %.1f M samples  %.1f MB  %llu overflow marks%s",
-                     tty_ ? "\r\033[K" : "", s / 3600, s / 60 % 60, s % 60, samples / 1e6, bytes / 1e6,
-                     static_cast<unsigned long long>(marks), tty_ ? "" : "\n");
+        char count[32], size[32];
+        if (samples < 1e6)
+            std::snprintf(count, sizeof count, "%.0f", samples);
+        else
+            std::snprintf(count, sizeof count, "%.1f M", samples / 1e6);
+        if (bytes < 1e6)
+            std::snprintf(size, sizeof size, "%.1f kB", bytes / 1e3);
+        else
+            std::snprintf(size, sizeof size, "%.1f MB", bytes / 1e6);
+        std::fprintf(stderr, "%s%02ld:%02ld:%02ld  %s samples  %s  %llu overflow marks%s", tty_ ? "\r\033[K" : "",
+                     s / 3600, s / 60 % 60, s % 60, count, size, static_cast<unsigned long long>(marks),
+                     tty_ ? "" : "\n");
         shown_ = true;
     }
     // Ends the redrawn line before any other message.
