@@ -190,7 +190,8 @@ int Record(const tools::RecorderOptions& o) {
             const std::string path = o.settingsGiven ? o.settingsFile
                                                      : (platform::ProgramDirectory() / "RollMode.ini").string();
             // Without a RollMode.ini the program starts from its initial settings, and so do we.
-            if (o.settingsGiven || std::filesystem::exists(path)) {
+            std::error_code ec;
+            if (o.settingsGiven || std::filesystem::exists(path, ec)) {
                 controls::TSettingsLyraRM settings;
                 settings.SetMessageBoxService(&boxes);
                 settings.SetVirtualScope(&stack.scope);
