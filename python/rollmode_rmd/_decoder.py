@@ -133,6 +133,8 @@ class Decoder:
         self.state = state.copy() if state is not None else State()
         self.convert = convert
         self.word_offset = word_offset  # of the next word fed
+        # Runs of the measurement that end before this sample are counted, not converted.
+        self.skip_to = 0
         self.pending = None  # words of a settings record cut by the array's end
         self.error = None
         self.error_offset = None
@@ -244,6 +246,7 @@ class Decoder:
         s = self.state
         s.seen_item = True
         n = len(run)
+        convert = self.convert
         if int(run.min()) > NOT_ARMED:
             samples = run
             m = n
@@ -261,9 +264,13 @@ class Decoder:
             piece.not_armed += n - m - len(ov)
             advanced = n - len(ov)
             instants = None
-            if self.convert and m:
+            if convert and s.sample_index + m <= self.skip_to:
+                convert = False
+            if convert and m:
                 instants = np.cumsum(~is1)[is_sample] - 1
-        if self.convert and m:
+        if convert and s.sample_index + m <= self.skip_to:
+            convert = False
+        if convert and m:
             t = out[0][o:o + m]
             if s.rate == 0:
                 t.fill(NAN)
@@ -279,6 +286,10 @@ class Decoder:
             self._millivolts(1, samples >> 8, out[2][o:o + m])
         s.seg_instants += advanced
         s.sample_index += m
+        if self.convert and not convert:
+            # Skipped: nothing of this piece is written yet, so it starts after the run.
+            piece.first_sample = s.sample_index
+            return 0
         return m
 
     # -- feeding ---------------------------------------------------------------

@@ -214,7 +214,8 @@ class RecordFile:
 
     def read(self, measurement, start=0, stop=None, chunk_words=DEFAULT_CHUNK_WORDS):
         """Samples [start, stop) of one measurement, converted. Reads the file from
-        the measurement's start record up to the sample `stop` (or its end)."""
+        the measurement's start record up to the sample `stop` (or its end); the runs
+        of samples before `start` are only counted."""
         infos = self.measurements
         info = next((i for i in infos if i.number == measurement), None)
         if info is None:
@@ -222,6 +223,7 @@ class RecordFile:
         stop = info.samples if stop is None else min(stop, info.samples)
         start = max(0, min(start, stop))
         decoder = Decoder(state=info._state, word_offset=info.offset // 2)
+        decoder.skip_to = start
         if info.number:
             decoder.state.measurement = info.number - 1
         parts = []
