@@ -19,27 +19,28 @@ samples and bytes recorded and the overflow marks (data the computer could not t
 in time). An existing record file is appended to.
 
 Options:
-  -f, --file FILE     the record file (also as the last argument)
-      --settings FILE  the settings file to use instead of RollMode.ini
-      --rate RATE     samples per second, one of the instrument's rates: 50, 100, 250,
-                      500, 1k, 2.5k, 5k, 10k, 25k, 50k, 100k, 250k, 500k, 1M, 2.5M, 5M
-      --smp STEP      the sampling step 0..15 instead of --rate (15 is 5M)
-      --seconds N     how long to record (decimals allowed); 0 or none: until stopped
-      --demo          record the demo generator (the settings' periods, amplitudes
-                      and noise) instead of the instrument
-  -q, --quiet         no live line
-  -h, --help          this text
-      --version       the version
+  -f, --file FILE       the record file (also as the last argument)
+      --settings FILE   the settings file to use instead of RollMode.ini
+      --rate RATE       samples per second, one of the instrument's rates: 50, 100, 250,
+                        500, 1k, 2.5k, 5k, 10k, 25k, 50k, 100k, 250k, 500k, 1M, 2.5M, 5M
+      --smp STEP        the sampling step 0..15 instead of --rate (15 is 5M)
+      --seconds N       how long to record (decimals allowed); 0 or none: until stopped
+      --demo            record the demo generator (the settings' periods, amplitudes
+                        and noise) instead of the instrument
+  -q, --quiet           no live line
+  -h, --help            this text
+      --version         the version
 
 Testing options:
-      --spawn-sim     start rollmode-sim (counting pattern on both channels) in a
-                      private device folder; it ends with the recorder, even a killed one
-      --fifo-depth N  the spawned simulator's FIFO depth in words
-      --defaults      the model's initial settings, no settings file
-      --verify        start the file empty, check it word for word after the
-                      recording (counting pattern) and delete it when it passes
-      --check FILE    check a counting-pattern record file word for word and exit
-      --ready         print "recording" on standard output once saving runs
+      --spawn-sim       start rollmode-sim (counting pattern on both channels) in a
+                        private device folder; it ends with the recorder, even a killed one
+      --fifo-depth N    the spawned simulator's FIFO depth in words
+      --defaults        the model's initial settings, no settings file
+      --verify          start the file empty, check it word for word after the
+                        recording (counting pattern) and delete it when it passes
+      --check FILE      check a counting-pattern record file word for word and exit
+      --ready           print "recording" on standard output once saving runs
+                        (after "simulator PID FOLDER" with --spawn-sim)
 
 Exit status:
   0  the recording is complete
