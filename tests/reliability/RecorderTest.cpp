@@ -33,7 +33,8 @@ namespace {
 // standard error in a file.
 class Recorder {
 public:
-    explicit Recorder(std::vector<std::string> args, const std::string& errFile) {
+    // `ownGroup`: in a process group of its own, as a shell runs a foreground job.
+    explicit Recorder(std::vector<std::string> args, const std::string& errFile, bool ownGroup = false) {
         args.insert(args.begin(), (platform::ProgramDirectory() / "rollmode-record").string());
         std::vector<char*> argv;
         for (auto& a : args) argv.push_back(a.data());
@@ -46,7 +47,14 @@ public:
         posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
         posix_spawn_file_actions_adddup2(&actions, err, STDERR_FILENO);
         posix_spawn_file_actions_addclose(&actions, fds[0]);
-        if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
+        posix_spawnattr_t attr;
+        posix_spawnattr_init(&attr);
+        if (ownGroup) {
+            posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETPGROUP);
+            posix_spawnattr_setpgroup(&attr, 0);
+        }
+        if (posix_spawn(&pid_, argv[0], &actions, &attr, argv.data(), environ) != 0) pid_ = -1;
+        posix_spawnattr_destroy(&attr);
         posix_spawn_file_actions_destroy(&actions);
         close(fds[1]);
         close(err);
@@ -86,6 +94,8 @@ public:
         return false;
     }
     void Signal(int sig) { kill(pid_, sig); }
+    // What Ctrl+C at a terminal does: the signal to the whole foreground group.
+    void SignalGroup(int sig) { kill(-pid_, sig); }
     // The wait status.
     int Wait() {
         int status = 0;
@@ -158,25 +168,32 @@ uint32_t LastArg32(const Contents& c, uint16_t code) {
 
 TEST(Recorder, StopSignalsEndTheMeasurementWithItsStopRecord) {
     TempFolder folder;
-    for (const int sig : {SIGINT, SIGTERM}) {
-        const std::string file = folder.File("sig" + std::to_string(sig) + ".rmd");
-        Recorder rec({"--spawn-sim", "--defaults", "--smp", "12", "--ready", "--file", file}, folder.File("err"));
+    // SIGINT, SIGTERM, and SIGINT to the process group (Ctrl+C), which must not reach the
+    // simulator under the recorder before the recorder has stopped.
+    for (const int variant : {SIGINT, SIGTERM, -SIGINT}) {
+        const int sig = variant < 0 ? -variant : variant;
+        const std::string file = folder.File("sig" + std::to_string(variant) + ".rmd");
+        Recorder rec({"--spawn-sim", "--defaults", "--smp", "12", "--ready", "--file", file}, folder.File("err"),
+                     variant < 0);
         ASSERT_TRUE(rec.WaitRecording()) << ReadAll(folder.File("err"));
         std::this_thread::sleep_for(std::chrono::milliseconds(1200));
-        rec.Signal(sig);
-        EXPECT_EQ(rec.ExitCode(), 0) << "signal " << sig << ": " << ReadAll(folder.File("err"));
+        if (variant < 0)
+            rec.SignalGroup(sig);
+        else
+            rec.Signal(sig);
+        EXPECT_EQ(rec.ExitCode(), 0) << "signal " << variant << ": " << ReadAll(folder.File("err"));
 
         const Contents c = Read(file);
-        ASSERT_TRUE(c.whole) << "signal " << sig;
+        ASSERT_TRUE(c.whole) << "signal " << variant;
         // One measurement: started, then stopped by the last record in the file.
         std::vector<uint16_t> starts;
         for (const auto& r : c.settings)
             if (r.code == records::recordcode::kMeasurement) starts.push_back(r.args[0]);
-        EXPECT_EQ(starts, (std::vector<uint16_t>{1, 0})) << "signal " << sig;
+        EXPECT_EQ(starts, (std::vector<uint16_t>{1, 0})) << "signal " << variant;
         ASSERT_FALSE(c.settings.empty());
-        EXPECT_EQ(c.settings.back().code, records::recordcode::kMeasurement) << "signal " << sig;
-        EXPECT_GT(c.samples, 300000u) << "signal " << sig;  // 500,000 samples/s for about 1.2 s
-        EXPECT_TRUE(tools::CheckCountStream(file).Lossless()) << "signal " << sig;
+        EXPECT_EQ(c.settings.back().code, records::recordcode::kMeasurement) << "signal " << variant;
+        EXPECT_GT(c.samples, 300000u) << "signal " << variant;  // 500,000 samples/s for about 1.2 s
+        EXPECT_TRUE(tools::CheckCountStream(file).Lossless()) << "signal " << variant;
         // The live line, once a second.
         EXPECT_NE(ReadAll(folder.File("err")).find("overflow marks"), std::string::npos);
         EXPECT_TRUE(GoneWithin(rec.simPid, rec.simFolder, std::chrono::milliseconds(100)));
