@@ -89,7 +89,7 @@ class State:
     """The settings in force and the counters at one point of the stream."""
 
     __slots__ = ("rate", "zero", "defl", "level", "probe", "dc", "ground", "started",
-                 "measurement", "sample_index", "seg_start", "seg_instants", "seen_item")
+                 "measurement", "sample_index", "seg_start", "seg_instants")
 
     def __init__(self):
         self.rate = 0  # samples per second; 0 until a rate record
@@ -104,7 +104,6 @@ class State:
         self.sample_index = 0  # sample words of the measurement so far
         self.seg_start = 0.0  # seconds at the last rate change (measurement time)
         self.seg_instants = 0  # instants since the last rate change
-        self.seen_item = False  # measurement 0 holds something
 
     def copy(self):
         s = State()
@@ -167,7 +166,6 @@ class Decoder:
             s.seg_start = 0.0
             s.seg_instants = 0
             pieces.append(Piece(s.measurement, 0, offset, opens=True))
-        s.seen_item = True
         ch = 0 if code % 2 == 0 else 1
         if code == 1:
             value = 1 if args[0] != 0 else 0
@@ -244,7 +242,6 @@ class Decoder:
         """Converts one run of sample and marker words into out[...][o:]; returns the
         number of samples written."""
         s = self.state
-        s.seen_item = True
         n = len(run)
         convert = self.convert
         if int(run.min()) > NOT_ARMED:
@@ -317,9 +314,7 @@ class Decoder:
                 self._close_piece(pieces[-2], out, 0, 0)
             if used < 0:
                 return self._finish_pieces(pieces, out, piece_o, o)
-            if used == 0:
-                if len(words) >= 6:  # cannot happen: 6 more words complete any record
-                    raise AssertionError("settings record longer than 6 words")
+            if used == 0:  # still cut off: this array was shorter than the rest of it
                 self.pending = joined
                 return self._finish_pieces(pieces, out, piece_o, o)
             pos = used - len(self.pending)
