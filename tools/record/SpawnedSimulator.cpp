@@ -65,14 +65,16 @@ bool Accepts(const std::filesystem::path& socketPath) {
     if (sim > 0) {
         kill(sim, SIGTERM);
         // A simulator that does not stop within two seconds is killed.
-        for (int i = 0; i < 200; ++i) {
-            if (waitpid(sim, nullptr, WNOHANG) == sim) goto reaped;
-            usleep(10000);
+        bool reaped = false;
+        for (int i = 0; i < 200 && !reaped; ++i) {
+            reaped = waitpid(sim, nullptr, WNOHANG) == sim;
+            if (!reaped) usleep(10000);
         }
-        kill(sim, SIGKILL);
-        waitpid(sim, nullptr, 0);
+        if (!reaped) {
+            kill(sim, SIGKILL);
+            waitpid(sim, nullptr, 0);
+        }
     }
-reaped:
     std::error_code ec;
     std::filesystem::remove_all(folder, ec);
     _exit(0);
