@@ -83,4 +83,14 @@ WorkingFolder PrepareWorkingFolder(const fs::path& programFolder, const fs::path
 
 WorkingFolder PrepareWorkingFolder() { return PrepareWorkingFolder(ProgramDirectory(), UserDataFolder()); }
 
+fs::path SettingsFileToRead(const fs::path& programFolder, const fs::path& userFolder) {
+    std::error_code ec;
+    if (NeedsUserFolder(programFolder) && !userFolder.empty() && fs::is_directory(userFolder, ec)) {
+        return userFolder / kSeededSettingsFile;
+    }
+    return programFolder / kSeededSettingsFile;
+}
+
+fs::path SettingsFileToRead() { return SettingsFileToRead(ProgramDirectory(), UserDataFolder()); }
+
 }  // namespace rollmode::platform

@@ -90,6 +90,19 @@ TEST_F(WorkingFolderTest, InstalledCopyStartsTheUserFolderWithTheShippedSettings
     EXPECT_FALSE(fs::exists(user_ / "RollMode.ini"));
 }
 
+TEST_F(WorkingFolderTest, ReadersTakeTheSettingsTheProgramWouldWithoutCreatingAnything) {
+    EXPECT_EQ(SettingsFileToRead(program_, user_), program_ / "RollMode.ini");  // portable
+    MarkInstalled();
+    // Before the first start: the shipped file the start would copy; nothing is made.
+    EXPECT_EQ(SettingsFileToRead(program_, user_), program_ / "RollMode.ini");
+    EXPECT_FALSE(fs::exists(user_));
+    PrepareWorkingFolder(program_, user_);
+    EXPECT_EQ(SettingsFileToRead(program_, user_), user_ / "RollMode.ini");
+    // Gone later: the user's missing file, not the shipped defaults.
+    fs::remove(user_ / "RollMode.ini");
+    EXPECT_EQ(SettingsFileToRead(program_, user_), user_ / "RollMode.ini");
+}
+
 TEST_F(WorkingFolderTest, WithoutShippedSettingsTheFolderIsStillMade) {
     MarkInstalled();
     fs::remove(program_ / "RollMode.ini");

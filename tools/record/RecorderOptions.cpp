@@ -11,8 +11,9 @@ namespace rollmode::tools {
 const char kRecorderUsage[] = R"(Usage: rollmode-record [OPTION]... --file FILE
 Record both channels of the instrument into a measurement record file, without a window.
 
-The instrument is set up from the program's RollMode.ini (the file beside the program)
-unless --settings names another file. The recording runs for --seconds or until
+The instrument is set up from the program's RollMode.ini (beside the program, or for
+an installed copy in ~/.local/share/corvo-rollmode, see the user's guide) unless
+--settings names another file. The recording runs for --seconds or until
 Ctrl+C (SIGINT) or SIGTERM; either ends the measurement with its stop record and
 flushes the file. Once a second a line on standard error shows the elapsed time, the
 samples and bytes recorded and the overflow marks (data the computer could not take

@@ -26,6 +26,7 @@
 #include "SettingsLyraRM.h"
 #include "SpawnedSimulator.h"
 #include "platform/ProgramPath.h"
+#include "platform/WorkingFolder.h"
 
 using namespace rollmode;
 using Steady = std::chrono::steady_clock;
@@ -187,8 +188,8 @@ int Record(const tools::RecorderOptions& o) {
         tools::HeadlessStack& stack = *stackSlot;
 
         if (!o.defaults) {
-            const std::string path = o.settingsGiven ? o.settingsFile
-                                                     : (platform::ProgramDirectory() / "RollMode.ini").string();
+            // The program's RollMode.ini: beside it, or for an installed copy in the user's folder.
+            const std::string path = o.settingsGiven ? o.settingsFile : platform::SettingsFileToRead().string();
             // Without a RollMode.ini the program starts from its initial settings, and so do we.
             std::error_code ec;
             if (o.settingsGiven || std::filesystem::exists(path, ec)) {

@@ -40,4 +40,11 @@ WorkingFolder PrepareWorkingFolder(const std::filesystem::path& programFolder,
 // The same with the program's own folder and UserDataFolder().
 WorkingFolder PrepareWorkingFolder();
 
+// The RollMode.ini a tool that only reads the settings (the headless recorder) uses, without
+// creating anything: the working folder's, or, before the program's first start there, the
+// one that start would copy in. A working folder whose file went missing gives its missing file.
+std::filesystem::path SettingsFileToRead(const std::filesystem::path& programFolder,
+                                         const std::filesystem::path& userFolder);
+std::filesystem::path SettingsFileToRead();
+
 }  // namespace rollmode::platform
