@@ -25,6 +25,8 @@
 #include "QtMessageBoxService.h"
 #include "ResourceStringsLyraRM.h"
 #include "SplashScreen.h"
+#include "platform/DeviceIo.h"
+#include "platform/PrivateFolder.h"
 #include "platform/ProgramPath.h"
 #include "platform/SingleInstance.h"
 
@@ -105,7 +107,18 @@ int main(int argc, char** argv) {
 
     // One instance per user. No other program of the family is searched for: the
     // product window table is empty.
-    const platform::SingleInstanceLock instance(platform::SingleInstanceLock::PathFor(strings::kInstanceMutexName));
+    // The lock and the device sockets live in folders of this user's own: one that
+    // another user controls could hold a fake instrument or block the start.
+    const std::filesystem::path lockFile = platform::SingleInstanceLock::PathFor(strings::kInstanceMutexName);
+    for (const std::filesystem::path& folder : {lockFile.parent_path(), platform::DeviceFolder()}) {
+        if (const std::string why = platform::PreparePrivateFolder(folder); !why.empty()) {
+            std::fprintf(stderr, "Corvo_RollMode: %s\n", why.c_str());
+            messages.Show(strings::FormatText(strings::kFolderNotSafe, why), core::MsgButtons::Ok,
+                          core::MsgIcon::Error);
+            return 1;
+        }
+    }
+    const platform::SingleInstanceLock instance(lockFile);
     if (instance.Status() == platform::SingleInstanceLock::State::HeldElsewhere) {
         messages.Show(strings::kDeviceInUse, core::MsgButtons::Ok, core::MsgIcon::Error);
         return 1;
