@@ -25,7 +25,6 @@
 #include "VirtualScopeLyraRM.h"
 
 using namespace rollmode::core;
-using namespace rollmode::records;
 
 namespace {
 
