@@ -1,3 +1,4 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <sys/resource.h>
@@ -336,8 +337,17 @@ TEST(DeviceServer, NoSpinningWhileDescriptorsRunOut) {
     int highest = 0;
     for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd"))
         highest = std::max(highest, std::stoi(entry.path().filename().string()));
-    std::vector<int> fillers;
-    for (int fd = dup(0); fd >= 0 && fd < highest; fd = dup(0)) fillers.push_back(fd);
+    const int base = open("/dev/null", O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(base, 0);
+    highest = std::max(highest, base);
+    std::vector<int> fillers{base};
+    for (int fd = dup(base); fd >= 0; fd = dup(base)) {
+        if (fd > highest) {
+            close(fd);
+            break;
+        }
+        fillers.push_back(fd);
+    }
     rlimit tight = saved;
     tight.rlim_cur = static_cast<rlim_t>(highest + 1);
     ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &tight), 0);
