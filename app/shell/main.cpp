@@ -110,8 +110,15 @@ int main(int argc, char** argv) {
     // The lock and the device sockets live in folders of this user's own: one that
     // another user controls could hold a fake instrument or block the start.
     const std::filesystem::path lockFile = platform::SingleInstanceLock::PathFor(strings::kInstanceMutexName);
-    for (const std::filesystem::path& folder : {lockFile.parent_path(), platform::DeviceFolder()}) {
-        if (const std::string why = platform::PreparePrivateFolder(folder); !why.empty()) {
+    // $XDG_RUNTIME_DIR is the session's and is only checked; the folders named by us are
+    // made and closed to others.
+    const std::filesystem::path lockFolder = lockFile.parent_path();
+    const bool lockFolderIsOurs = lockFolder == platform::FallbackRuntimeFolder();
+    for (const std::filesystem::path& folder : {lockFolder, platform::DeviceFolder()}) {
+        const bool sessionFolder = folder == lockFolder && !lockFolderIsOurs;
+        const std::string why =
+            sessionFolder ? platform::CheckOwnFolder(folder) : platform::PreparePrivateFolder(folder);
+        if (!why.empty()) {
             std::fprintf(stderr, "Corvo_RollMode: %s\n", why.c_str());
             messages.Show(strings::FormatText(strings::kFolderNotSafe, why), core::MsgButtons::Ok,
                           core::MsgIcon::Error);
