@@ -12,6 +12,23 @@ if [ -z "${ROLLMODE_DEVICE_DIR:-}" ]; then
   fi
 fi
 export ROLLMODE_DEVICE_DIR
+# The folder is this user's alone: another user who owns or can write it could serve a fake
+# instrument there. Created 0700; an existing one is used only when it is a real folder of
+# ours that nobody else can write (then closed to others), as the program and simulator do.
+[ -e "$ROLLMODE_DEVICE_DIR" ] || [ -L "$ROLLMODE_DEVICE_DIR" ] || mkdir -p -m 0700 "$ROLLMODE_DEVICE_DIR"
+if [ -L "$ROLLMODE_DEVICE_DIR" ] || [ ! -d "$ROLLMODE_DEVICE_DIR" ]; then
+  echo "The folder $ROLLMODE_DEVICE_DIR is a symbolic link or not a folder; not starting." >&2
+  exit 1
+fi
+if [ "$(stat -c %u "$ROLLMODE_DEVICE_DIR")" != "$(id -u)" ]; then
+  echo "The folder $ROLLMODE_DEVICE_DIR belongs to another user; not starting." >&2
+  exit 1
+fi
+if [ $(( 0$(stat -c %a "$ROLLMODE_DEVICE_DIR") & 022 )) -ne 0 ]; then
+  echo "The folder $ROLLMODE_DEVICE_DIR can be written by other users; not starting." >&2
+  exit 1
+fi
+chmod 0700 "$ROLLMODE_DEVICE_DIR"
 sim_pid=""
 stop_sim() {
   if [ -n "$sim_pid" ]; then
@@ -23,7 +40,6 @@ stop_sim() {
 trap stop_sim EXIT
 trap 'exit 130' INT TERM
 if [ -x "$bin/rollmode-sim" ]; then
-  mkdir -p "$ROLLMODE_DEVICE_DIR"
   socket="$ROLLMODE_DEVICE_DIR/710177AB-8588-4E5C-89EF-67E2A92E861E/unit00"
   "$bin/rollmode-sim" --dir "$ROLLMODE_DEVICE_DIR" ${ROLLMODE_SIM_ARGS:-} &
   sim_pid=$!

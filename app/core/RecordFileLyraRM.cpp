@@ -21,11 +21,6 @@ static_assert(std::endian::native == std::endian::little, "record file words are
 
 namespace {
 
-bool FileExists(const std::string& name) {
-    struct stat st {};
-    return ::stat(name.c_str(), &st) == 0;
-}
-
 // The size of the file up to its last whole item: a settings record that a crash
 // cut off is dropped, or every later word would be read as part of it. Only the
 // tail is read, so opening a long recording stays quick.
@@ -55,18 +50,29 @@ std::string TRecordFileLyraRM::IndexFileName(const std::string& recordFileName) 
     return records::IndexFileName(recordFileName);
 }
 
-int TRecordFileLyraRM::OpenExclusive(const std::string& name, int flags) {
+int TRecordFileLyraRM::OpenExclusive(const std::string& name, int flags, bool& irregular) {
     // The file is held without sharing: a second holder (another instance, the
     // viewer) is refused rather than interleaving its writes with ours.
     // A name with a NUL in it (pasted) is no path: open() would take only the part before
     // the NUL and write to another file than the one named.
+    irregular = false;
     if (name.find('\0') != std::string::npos) {
         errno = EINVAL;
         return -1;
     }
-    const int fd = ::open(name.c_str(), flags | O_CLOEXEC, 0666);
+    // Not blocking: a FIFO or a device must not hold the opening thread; the check
+    // below refuses it.
+    const int fd = ::open(name.c_str(), flags | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0666);
     if (fd < 0) return -1;
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    // Only a regular file is a record: /dev/zero would swallow the recording, a block
+    // device would be overwritten from its start, a FIFO would block the writer.
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        irregular = true;
+        ::close(fd);
+        return -1;
+    }
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
         ::close(fd);
         return -1;
     }
@@ -118,7 +124,9 @@ TRecordFileLyraRM::OpenOutcome TRecordFileLyraRM::OpenForAppend(const std::strin
     CloseLocked();
     name_ = name;
     OpenOutcome outcome = OpenOutcome::OpenedExisting;
-    int fd = OpenExclusive(name, O_RDWR);
+    bool irregular = false;
+    int fd = OpenExclusive(name, O_RDWR, irregular);
+    if (irregular) return OpenOutcome::NotRegular;
     uint64_t size = 0;
     if (fd >= 0) {
         // Opened: from here on a failure must not fall back to creating, which would
@@ -137,18 +145,14 @@ TRecordFileLyraRM::OpenOutcome TRecordFileLyraRM::OpenForAppend(const std::strin
             ::close(fd);
             return OpenOutcome::Failed;
         }
-        const std::string index = IndexFileName(name);
-        if (FileExists(index)) ::unlink(index.c_str());
+        (void)records::RemoveIndexFileOf(name);
     } else {
-        // Missing, locked or not accessible: create it. Created without truncating
-        // first, so only the exclusive holder may empty it.
+        // Missing, locked or not accessible: create it, exclusively. A file that exists
+        // after all (locked by another holder, or a link planted since the first open)
+        // is refused, never emptied.
         outcome = OpenOutcome::Created;
-        fd = OpenExclusive(name, O_RDWR | O_CREAT);
-        if (fd >= 0 && ::ftruncate(fd, 0) != 0) {
-            ::close(fd);
-            fd = -1;
-        }
-        if (fd < 0) return OpenOutcome::Failed;
+        fd = OpenExclusive(name, O_RDWR | O_CREAT | O_EXCL, irregular);
+        if (fd < 0) return irregular ? OpenOutcome::NotRegular : OpenOutcome::Failed;
     }
     AdoptLocked(fd, size);
     if (onOpened) onOpened(size);
@@ -159,7 +163,8 @@ bool TRecordFileLyraRM::CreateEmpty(const std::string& name) {
     std::lock_guard<std::mutex> guard(lock_);
     CloseLocked();
     name_ = name;
-    int fd = OpenExclusive(name, O_RDWR | O_CREAT);
+    bool irregular = false;
+    int fd = OpenExclusive(name, O_RDWR | O_CREAT, irregular);
     if (fd >= 0 && ::ftruncate(fd, 0) != 0) {
         ::close(fd);
         fd = -1;

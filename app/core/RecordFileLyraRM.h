@@ -35,7 +35,9 @@ namespace rollmode::core {
 
 class TRecordFileLyraRM {
 public:
-    enum class OpenOutcome { OpenedExisting, Created, Failed };
+    // NotRegular: the name leads to something other than a regular file (a device, a
+    // FIFO, a folder); nothing is opened, written or cut.
+    enum class OpenOutcome { OpenedExisting, Created, NotRegular, Failed };
     enum class AppendOutcome { Written, NotOpen, Failed };
 
     static constexpr std::size_t kBufferBytes = 1u << 20;
@@ -51,9 +53,9 @@ public:
     TRecordFileLyraRM(const TRecordFileLyraRM&) = delete;
     TRecordFileLyraRM& operator=(const TRecordFileLyraRM&) = delete;
 
-    // The viewer's index file beside a record file: the name without its last three
-    // characters, then "ind" ("sdata.rmd" -> "sdata.ind"); a name shorter than four
-    // characters gives "ind".
+    // The viewer's index file beside a record file (records::IndexFileName):
+    // "sdata.rmd" -> "sdata.ind"; a name without a three-character extension gets
+    // ".ind" appended.
     static std::string IndexFileName(const std::string& recordFileName);
 
     // Writes what is gathered, then closes the open file, if any. `onClosed` runs
@@ -62,15 +64,16 @@ public:
     bool Close(const std::function<void()>& onClosed = {});
 
     // Closes any open file (as Close), then opens `name` for appending: an existing
-    // file at its end (its index file is deleted), otherwise a new empty one. Opened
-    // exclusively: a file another holder has open counts as not openable. `onOpened`
+    // file at its end (its index file is deleted, guarded as records::RemoveIndexFileOf
+    // says), otherwise a new empty one, created exclusively. Only a regular file is
+    // opened. Held exclusively: a file another holder has open counts as not openable. `onOpened`
     // receives the size in bytes under the lock, before any append can add to it. A
     // file with an odd size (a torn last word) is cut back to whole words first.
     OpenOutcome OpenForAppend(const std::string& name, const std::function<void(uint64_t)>& onOpened = {});
 
     // Closes any open file (as Close), then creates `name` empty (truncating an
     // existing one) and holds it open. The index file is left alone. False when it
-    // cannot be created; nothing is open then.
+    // cannot be created or is not a regular file; nothing is open then.
     bool CreateEmpty(const std::string& name);
 
     // Processing thread: adds `count` words at the end of the file; `onCount(delta)`
@@ -127,7 +130,8 @@ private:
     bool SyncIfDueLocked(bool force = false);
     bool CloseLocked();  // writes what is gathered, syncs, then closes
     void DropLocked();   // closes without writing
-    static int OpenExclusive(const std::string& name, int flags);
+    // `irregular` tells a name that leads to something other than a regular file.
+    static int OpenExclusive(const std::string& name, int flags, bool& irregular);
     void AdoptLocked(int fd, uint64_t size);
 
     mutable std::mutex lock_;

@@ -7,6 +7,7 @@ namespace rollmode::strings {
 // Record file and settings files. "%s" stands for a file name or a value text.
 inline constexpr const char* kCannotCreateFile = "Cannot create file ";
 inline constexpr const char* kCannotCreateFileNamed = "Cannot create file %s";
+inline constexpr const char* kRecordFileNotRegular = "%s is not a regular file. Saving is switched off.";
 inline constexpr const char* kRecordWriteFailed = "Write to file %s failed. Saving is switched off.";
 inline constexpr const char* kDefaultRecordFileName = "sdata.rmd";
 inline constexpr const char* kRecordFileFilter = "Roll mode files (*.rmd)|*.rmd";
@@ -45,6 +46,8 @@ inline constexpr const char* kDriverLibraryName = "PeltaRMDrv.dll";
 
 // Start-up, splash and main window.
 inline constexpr const char* kInstanceMutexName = "VANTO_CORVO_SW";
+// "%s" is the reason, a whole sentence ("The folder /tmp/x belongs to another user.").
+inline constexpr const char* kFolderNotSafe = "%s The program cannot trust it and stops.";
 inline constexpr const char* kDeviceInUse = "Device in use by another application";
 inline constexpr const char* kSplashEnvironmentInit = "Application environment initialization";
 inline constexpr const char* kSplashDeviceInit = "Device initialization";

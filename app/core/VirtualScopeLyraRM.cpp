@@ -214,8 +214,14 @@ void TVirtualScopeLyraRM::OpenRecordFile(const std::string& name) {
     if (!applicationInitialized_.get() || !savingActivated_.get()) return;
     const auto outcome = recordFile_.OpenForAppend(
         target, [this](uint64_t size) { StoreFileSizeValue(static_cast<double>(size)); });
-    if (outcome != TRecordFileLyraRM::OpenOutcome::Failed) return;
-    if (messages_ != nullptr) messages_->Show(strings::kCannotCreateFile, MsgButtons::Ok, MsgIcon::Error);
+    if (outcome == TRecordFileLyraRM::OpenOutcome::OpenedExisting || outcome == TRecordFileLyraRM::OpenOutcome::Created)
+        return;
+    if (messages_ != nullptr) {
+        if (outcome == TRecordFileLyraRM::OpenOutcome::NotRegular)
+            messages_->Show(strings::FormatText(strings::kRecordFileNotRegular, target), MsgButtons::Ok, MsgIcon::Error);
+        else
+            messages_->Show(strings::kCannotCreateFile, MsgButtons::Ok, MsgIcon::Error);
+    }
     savingActivated_.set(false);  // the field: no reopening
 }
 

@@ -44,6 +44,8 @@ QLabel* AddLabel(QDialog* dialog, QLabel* label, const char* name, int left, int
                  const char* style) {
     label->setParent(dialog);
     label->setObjectName(QString::fromLatin1(name));
+    // Versions and the serial number come from the device: shown as written, never as markup.
+    label->setTextFormat(Qt::PlainText);
     label->setText(QString::fromStdString(text));
     label->setStyleSheet(QString::fromLatin1(style));
     label->move(left, top);

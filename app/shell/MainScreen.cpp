@@ -164,6 +164,8 @@ QIcon CouplingGlyph() {
 
 QLabel* Caption(QWidget* parent, const char* objectName, const char* text, int left, int top, int width, int height) {
     auto* label = Place<QLabel>(parent, objectName, left, top, width, height);
+    // Some captions later show settings values (the probe texts): never as markup.
+    label->setTextFormat(Qt::PlainText);
     label->setText(QString::fromLatin1(text));
     return label;
 }

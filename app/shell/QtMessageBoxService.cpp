@@ -42,6 +42,8 @@ core::MsgResult QtMessageBoxService::Show(const std::string& text, core::MsgButt
     }
     QMessageBox box(qicon, QString::fromLatin1(caption), QString::fromStdString(text), qbuttons, parent_);
     box.setEscapeButton(escape);
+    // File names and settings values are shown as written, never as markup.
+    box.setTextFormat(Qt::PlainText);
     // A box closed without a button (window closed, program told to end) answers
     // like its escape button.
     const int pressed = box.exec();

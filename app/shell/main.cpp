@@ -26,6 +26,8 @@
 #include "QtMessageBoxService.h"
 #include "ResourceStringsLyraRM.h"
 #include "SplashScreen.h"
+#include "platform/DeviceIo.h"
+#include "platform/PrivateFolder.h"
 #include "platform/ProgramPath.h"
 #include "platform/SingleInstance.h"
 #include "platform/WorkingFolder.h"
@@ -107,7 +109,25 @@ int main(int argc, char** argv) {
 
     // One instance per user. No other program of the family is searched for: the
     // product window table is empty.
-    const platform::SingleInstanceLock instance(platform::SingleInstanceLock::PathFor(strings::kInstanceMutexName));
+    // The lock and the device sockets live in folders of this user's own: one that
+    // another user controls could hold a fake instrument or block the start.
+    const std::filesystem::path lockFile = platform::SingleInstanceLock::PathFor(strings::kInstanceMutexName);
+    // $XDG_RUNTIME_DIR is the session's and is only checked; the folders named by us are
+    // made and closed to others.
+    const std::filesystem::path lockFolder = lockFile.parent_path();
+    const bool lockFolderIsOurs = lockFolder == platform::FallbackRuntimeFolder();
+    for (const std::filesystem::path& folder : {lockFolder, platform::DeviceFolder()}) {
+        const bool sessionFolder = folder == lockFolder && !lockFolderIsOurs;
+        const std::string why =
+            sessionFolder ? platform::CheckOwnFolder(folder) : platform::PreparePrivateFolder(folder);
+        if (!why.empty()) {
+            std::fprintf(stderr, "Corvo_RollMode: %s\n", why.c_str());
+            messages.Show(strings::FormatText(strings::kFolderNotSafe, why), core::MsgButtons::Ok,
+                          core::MsgIcon::Error);
+            return 1;
+        }
+    }
+    const platform::SingleInstanceLock instance(lockFile);
     if (instance.Status() == platform::SingleInstanceLock::State::HeldElsewhere) {
         messages.Show(strings::kDeviceInUse, core::MsgButtons::Ok, core::MsgIcon::Error);
         return 1;

@@ -1,5 +1,8 @@
 #include "platform/DeviceIo.h"
 
+#include "platform/PrivateFolder.h"
+
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/time.h>
@@ -10,6 +13,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 
@@ -17,19 +21,35 @@ namespace rollmode::platform {
 
 namespace {
 
-// A device that has not answered within this time counts as gone.
-constexpr int kAnswerTimeoutSeconds = 5;
+using Clock = std::chrono::steady_clock;
 
 bool FitsSocketAddress(const std::string& path) { return path.size() < sizeof(sockaddr_un{}.sun_path); }
 
-// Sends every byte of the pieces, in as few calls as the socket takes.
-bool SendPieces(int fd, iovec* pieces, size_t count) noexcept {
+// Waits until the socket is ready for `events` (or reports an error or hang-up, which
+// the next call then returns); false once the deadline has passed.
+bool WaitReady(int fd, short events, Clock::time_point deadline) noexcept {
+    for (;;) {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        if (left <= 0) return false;
+        pollfd p{fd, events, 0};
+        const int rc = ::poll(&p, 1, static_cast<int>(std::min<long long>(left, 60'000)));
+        if (rc > 0) return true;
+        if (rc < 0 && errno != EINTR) return false;
+    }
+}
+
+// Sends every byte of the pieces before the deadline, in as few calls as the socket takes.
+bool SendPieces(int fd, iovec* pieces, size_t count, Clock::time_point deadline) noexcept {
     while (count > 0) {
         msghdr message{};
         message.msg_iov = pieces;
         message.msg_iovlen = count;
-        const ssize_t n = ::sendmsg(fd, &message, MSG_NOSIGNAL);
+        const ssize_t n = ::sendmsg(fd, &message, MSG_NOSIGNAL | MSG_DONTWAIT);
         if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            if (!WaitReady(fd, POLLOUT, deadline)) return false;
+            continue;
+        }
         if (n <= 0) return false;
         auto sent = static_cast<size_t>(n);
         while (count > 0 && sent >= pieces->iov_len) {
@@ -45,13 +65,40 @@ bool SendPieces(int fd, iovec* pieces, size_t count) noexcept {
     return true;
 }
 
+// One receive of whatever has arrived, waiting no later than the deadline; the byte
+// count, or -1 on error, end of stream or a passed deadline.
+ssize_t ReceiveBy(int fd, msghdr& message, Clock::time_point deadline) noexcept {
+    for (;;) {
+        if (!WaitReady(fd, POLLIN, deadline)) return -1;
+        const ssize_t n = ::recvmsg(fd, &message, MSG_DONTWAIT);
+        if (n > 0) return n;
+        if (n < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) continue;
+        return -1;
+    }
+}
+
+bool ReadExactBy(int fd, void* data, size_t length, Clock::time_point deadline) noexcept {
+    auto* p = static_cast<uint8_t*>(data);
+    while (length > 0) {
+        iovec piece{p, length};
+        msghdr message{};
+        message.msg_iov = &piece;
+        message.msg_iovlen = 1;
+        const ssize_t n = ReceiveBy(fd, message, deadline);
+        if (n <= 0) return false;
+        p += n;
+        length -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
 }  // namespace
 
 std::filesystem::path DeviceFolder() {
     if (const char* dir = std::getenv("ROLLMODE_DEVICE_DIR"); dir && *dir) return dir;
     if (const char* run = std::getenv("XDG_RUNTIME_DIR"); run && *run)
         return std::filesystem::path(run) / "rollmode-devices";
-    return "/tmp/rollmode-devices-" + std::to_string(getuid());
+    return FallbackRuntimeFolder();
 }
 
 std::string ClassFolderName(std::string_view classGuid) {
@@ -70,8 +117,11 @@ std::filesystem::path ClassFolder(std::string_view classGuid, const std::filesys
 
 std::optional<std::vector<DeviceInterface>> EnumerateDeviceInterfaces(std::string_view classGuid,
                                                                       const std::filesystem::path& root) {
+    // Sockets in a folder someone else controls could be anyone's fake instrument.
+    const auto folder = ClassFolder(classGuid, root);
+    if (!CheckOwnFolder(root).empty() || !CheckOwnFolder(folder).empty()) return std::nullopt;
     std::error_code ec;
-    std::filesystem::directory_iterator it(ClassFolder(classGuid, root), ec);
+    std::filesystem::directory_iterator it(folder, ec);
     if (ec) return std::nullopt;
     std::vector<DeviceInterface> found;
     for (; it != std::filesystem::directory_iterator(); it.increment(ec)) {
@@ -89,21 +139,30 @@ std::optional<std::vector<DeviceInterface>> EnumerateDeviceInterfaces(std::strin
 
 DeviceHandle::~DeviceHandle() { Close(); }
 
-DeviceHandle::DeviceHandle(DeviceHandle&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
+DeviceHandle::DeviceHandle(DeviceHandle&& other) noexcept : fd_(other.fd_), deadline_(other.deadline_) {
+    other.fd_ = -1;
+}
 
 DeviceHandle& DeviceHandle::operator=(DeviceHandle&& other) noexcept {
     if (this != &other) {
         Close();
         fd_ = other.fd_;
+        deadline_ = other.deadline_;
         other.fd_ = -1;
     }
     return *this;
 }
 
-DeviceHandle DeviceHandle::Open(const std::string& path) noexcept {
+DeviceHandle DeviceHandle::Open(const std::string& path, std::chrono::milliseconds requestDeadline) noexcept {
     if (!FitsSocketAddress(path)) return {};
     const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0) return {};
+    // A server that does not accept (its queue full) holds the connect no longer than
+    // a request may take.
+    const auto whole = std::chrono::duration_cast<std::chrono::seconds>(requestDeadline);
+    timeval timeout{static_cast<time_t>(whole.count()),
+                    static_cast<suseconds_t>(std::chrono::microseconds(requestDeadline - whole).count())};
+    setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof(timeout));
     sockaddr_un addr{};
     addr.sun_family = AF_UNIX;
     std::memcpy(addr.sun_path, path.c_str(), path.size() + 1);
@@ -115,16 +174,19 @@ DeviceHandle DeviceHandle::Open(const std::string& path) noexcept {
         ::close(fd);
         return {};
     }
-    timeval timeout{kAnswerTimeoutSeconds, 0};
+    // Blocking calls by other users of the descriptor are bounded as well; requests
+    // themselves keep one deadline for the whole exchange.
     setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof(timeout));
-    setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof(timeout));
-    return DeviceHandle(fd);
+    return DeviceHandle(fd, requestDeadline);
 }
 
 bool DeviceHandle::Control(uint32_t code, const void* in, uint32_t inLength, void* out, uint32_t outCapacity,
                            uint32_t* returned) noexcept {
     if (returned) *returned = 0;
     if (fd_ < 0 || inLength > kMaxRequestInput || (inLength && !in) || (outCapacity && !out)) return false;
+    // One deadline for the whole exchange: a device that dribbles its answer a byte at a
+    // time counts as gone as soon as one that stays silent does.
+    const Clock::time_point deadline = Clock::now() + deadline_;
     uint8_t header[12];
     PutLe32(header, code);
     PutLe32(header + 4, inLength);
@@ -133,7 +195,7 @@ bool DeviceHandle::Control(uint32_t code, const void* in, uint32_t inLength, voi
     // arrive in one where the socket has them: each round trip costs the device one
     // wake-up instead of several.
     iovec request[2] = {{header, sizeof(header)}, {const_cast<void*>(in), inLength}};
-    if (!SendPieces(fd_, request, 2)) {
+    if (!SendPieces(fd_, request, 2, deadline)) {
         Close();
         return false;
     }
@@ -142,15 +204,13 @@ bool DeviceHandle::Control(uint32_t code, const void* in, uint32_t inLength, voi
     msghdr message{};
     message.msg_iov = reply;
     message.msg_iovlen = 2;
-    ssize_t got = -1;
-    do got = ::recvmsg(fd_, &message, 0);
-    while (got < 0 && errno == EINTR);
+    const ssize_t got = ReceiveBy(fd_, message, deadline);
     if (got <= 0) {
         Close();
         return false;
     }
     const auto first = static_cast<size_t>(got);
-    if (first < sizeof(answer) && !ReadExact(fd_, answer + first, sizeof(answer) - first)) {
+    if (first < sizeof(answer) && !ReadExactBy(fd_, answer + first, sizeof(answer) - first, deadline)) {
         Close();
         return false;
     }
@@ -160,7 +220,7 @@ bool DeviceHandle::Control(uint32_t code, const void* in, uint32_t inLength, voi
     // A server that answers more than was asked for, or more than it announces, has
     // lost the framing.
     if (length > outCapacity || dataGot > length ||
-        !ReadExact(fd_, out ? static_cast<uint8_t*>(out) + dataGot : nullptr, length - dataGot)) {
+        !ReadExactBy(fd_, out ? static_cast<uint8_t*>(out) + dataGot : nullptr, length - dataGot, deadline)) {
         Close();
         return false;
     }

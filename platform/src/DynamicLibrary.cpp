@@ -3,6 +3,7 @@
 #include <dlfcn.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cctype>
 #include <filesystem>
 
@@ -38,17 +39,31 @@ DynamicLibrary& DynamicLibrary::operator=(DynamicLibrary&& other) noexcept {
     return *this;
 }
 
-DynamicLibrary DynamicLibrary::Load(std::string_view name) {
+DynamicLibrary DynamicLibrary::Load(std::string_view name) { return LoadBeside(name, ProgramDirectoryIfKnown()); }
+
+DynamicLibrary DynamicLibrary::LoadBeside(std::string_view name, const std::optional<std::filesystem::path>& folder) {
     DynamicLibrary lib;
     const std::string mapped = MapLibraryName(name);
     const std::filesystem::path asGiven(mapped);
     if (!asGiven.has_parent_path()) {
         // The program's own folder comes first, as on the system the names come from.
-        const auto local = ProgramDirectory() / asGiven;
+        // Without it no folder is guessed: the current one may be anyone's.
+        if (!folder) {
+            lib.error_ = "cannot load " + mapped + ": the program's own folder is unknown";
+            std::fprintf(stderr, "rollmode: %s\n", lib.error_.c_str());
+            return lib;
+        }
+        const auto local = *folder / asGiven;
         std::error_code ec;
         if (std::filesystem::exists(local, ec)) {
             lib.handle_ = dlopen(local.c_str(), RTLD_NOW | RTLD_LOCAL);
             if (lib.handle_) return lib;
+            // The copy beside the program is the one meant; another from the system
+            // path would run code nobody chose.
+            const char* err = dlerror();
+            lib.error_ = "cannot load " + local.string() + ": " + (err ? err : "unknown error");
+            std::fprintf(stderr, "rollmode: %s\n", lib.error_.c_str());
+            return lib;
         }
     }
     lib.handle_ = dlopen(mapped.c_str(), RTLD_NOW | RTLD_LOCAL);

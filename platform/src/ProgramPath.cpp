@@ -4,11 +4,17 @@
 
 namespace rollmode::platform {
 
-std::filesystem::path ProgramDirectory() {
+std::optional<std::filesystem::path> ProgramDirectoryIfKnown() {
     std::error_code ec;
     const auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-    if (ec) return std::filesystem::current_path(ec);
+    if (ec || !exe.is_absolute()) return std::nullopt;
     return exe.parent_path();
+}
+
+std::filesystem::path ProgramDirectory() {
+    if (auto folder = ProgramDirectoryIfKnown()) return *folder;
+    std::error_code ec;
+    return std::filesystem::current_path(ec);
 }
 
 }  // namespace rollmode::platform

@@ -1,5 +1,7 @@
 #include "platform/SingleInstance.h"
 
+#include "platform/PrivateFolder.h"
+
 #include <cerrno>
 #include <cstdlib>
 #include <string>
@@ -16,15 +18,16 @@ std::filesystem::path SingleInstanceLock::PathFor(std::string_view mutexName) {
     if (runtime != nullptr && runtime[0] != '\0') {
         return std::filesystem::path(runtime) / (std::string(mutexName) + ".lock");
     }
-    // /tmp is shared by all users: the uid keeps one user's lock from blocking another's.
-    return std::filesystem::path("/tmp") /
-           (std::string(mutexName) + "-" + std::to_string(::getuid()) + ".lock");
+    // Not in /tmp itself, which every user can write: in this user's own folder, which
+    // the caller checks (PreparePrivateFolder) before taking the lock.
+    return FallbackRuntimeFolder() / (std::string(mutexName) + ".lock");
 }
 
 SingleInstanceLock::SingleInstanceLock(const std::filesystem::path& lockFile) {
     // Close-on-exec: a program we start (the viewer) must not inherit the lock.
-    // No symlinks followed: the file may sit in a folder other users can write.
-    fd_ = ::open(lockFile.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    // No symlinks followed; not blocking, so a FIFO in place of the file cannot hold the
+    // start (the type check below refuses it).
+    fd_ = ::open(lockFile.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY, 0600);
     if (fd_ < 0) {
         return;
     }

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "platform/DeviceIo.h"
+#include "platform/PrivateFolder.h"
 
 namespace rollmode::sim {
 
@@ -25,6 +26,11 @@ std::filesystem::path Simulator::SingleDevicePath() const {
 }
 
 bool Simulator::Start() {
+    // Whoever controls the device folder could swap our sockets for theirs.
+    if (std::string why = platform::PreparePrivateFolder(folder_); !why.empty()) {
+        error_ = why;
+        return false;
+    }
     if (!config_.logFile.empty()) {
         if (!log_.Open(config_.logFile)) {
             error_ = "cannot write the request log " + config_.logFile;

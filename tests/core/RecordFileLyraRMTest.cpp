@@ -97,12 +97,68 @@ struct RecordRig {
 
 }  // namespace
 
-TEST(RecordFile, IndexFileNameDropsThreeCharactersAndAppendsInd) {
+TEST(RecordFile, IndexFileNameReplacesAThreeCharacterExtensionOfTheFilesOwnName) {
     EXPECT_EQ(TVirtualScopeLyraRM::IndexFileName("sdata.rmd"), "sdata.ind");
     EXPECT_EQ(TVirtualScopeLyraRM::IndexFileName("/data/run 1.rmd"), "/data/run 1.ind");
-    EXPECT_EQ(TVirtualScopeLyraRM::IndexFileName("abcd"), "aind");
-    EXPECT_EQ(TVirtualScopeLyraRM::IndexFileName("abc"), "ind");
-    EXPECT_EQ(TVirtualScopeLyraRM::IndexFileName(""), "ind");
+    // Without such an extension, or with "ind" itself, the rule would name the record, its
+    // folder's neighbour or a file elsewhere: ".ind" is appended instead.
+    EXPECT_EQ(TVirtualScopeLyraRM::IndexFileName("wind"), "wind.ind");
+    EXPECT_EQ(TVirtualScopeLyraRM::IndexFileName("ab"), "ab.ind");
+    EXPECT_EQ(TVirtualScopeLyraRM::IndexFileName("x.ind"), "x.ind.ind");
+    EXPECT_EQ(TVirtualScopeLyraRM::IndexFileName("d/x"), "d/x.ind");
+    EXPECT_EQ(TVirtualScopeLyraRM::IndexFileName(""), ".ind");
+}
+
+// Recording to a name the old rule mapped onto the record itself kept nothing.
+TEST(RecordFile, RecordingToWindKeepsTheOldRecordingAndDeletesOnlyItsOwnIndex) {
+    RecordRig rig;
+    const std::string name = rig.folder.File("wind");
+    WriteBytes(name, 100);
+    WriteBytes(rig.folder.File("wind.ind"), 10);
+    rig.StartSaving(name);
+    rig.Append(rig.Run(2, 0x5151));
+    EXPECT_EQ(fs::file_size(name), 104u);
+    EXPECT_FALSE(fs::exists(rig.folder.File("wind.ind")));
+    EXPECT_TRUE(rig.messages.shown.empty());
+}
+
+TEST(RecordFile, OnlyARegularFileIsARecord) {
+    RecordRig rig;
+    rig.StartSaving("/dev/zero");
+    ASSERT_EQ(rig.messages.shown.size(), 1u);
+    EXPECT_EQ(rig.messages.shown[0].text, "/dev/zero is not a regular file. Saving is switched off.");
+    EXPECT_FALSE(rig.scope.SavingActivated());
+    EXPECT_EQ(rig.scope.ActualOutputStream(), nullptr);
+
+    // A FIFO is refused at once instead of blocking the opening thread.
+    RecordRig fifoRig;
+    const std::string fifo = fifoRig.folder.File("pipe.rmd");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    fifoRig.StartSaving(fifo);
+    ASSERT_EQ(fifoRig.messages.shown.size(), 1u);
+    EXPECT_EQ(fifoRig.messages.shown[0].text, fifo + " is not a regular file. Saving is switched off.");
+
+    // A folder named as record file, and clearing a device, are refused as well.
+    RecordRig folderRig;
+    folderRig.StartSaving(folderRig.folder.path.string());
+    ASSERT_EQ(folderRig.messages.shown.size(), 1u);
+    EXPECT_FALSE(folderRig.scope.SavingActivated());
+    TRecordFileLyraRM file;
+    EXPECT_FALSE(file.CreateEmpty("/dev/null"));
+    EXPECT_FALSE(file.IsOpen());
+}
+
+// A link planted where the new file is to be created is not followed and nothing is emptied.
+TEST(RecordFile, ANewFileIsCreatedExclusivelyNotThroughALink) {
+    TempFolder folder;
+    const std::string victim = folder.File("victim.rmd");
+    WriteBytes(victim, 64);
+    const std::string dangling = folder.File("planted.rmd");
+    fs::create_symlink(folder.File("not-yet.rmd"), dangling);
+    TRecordFileLyraRM file;
+    EXPECT_EQ(file.OpenForAppend(dangling), TRecordFileLyraRM::OpenOutcome::Failed);
+    EXPECT_FALSE(fs::exists(folder.File("not-yet.rmd")));
+    EXPECT_EQ(fs::file_size(victim), 64u);
 }
 
 TEST(RecordFile, SavingOnAppendsToAnExistingFileAndCountsItsSize) {

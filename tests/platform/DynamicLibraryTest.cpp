@@ -1,8 +1,15 @@
 #include "platform/DynamicLibrary.h"
+#include "platform/ProgramPath.h"
 
 #include <gtest/gtest.h>
 
+#include <stdlib.h>
+
 #include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <string>
 
 using rollmode::platform::DynamicLibrary;
 using rollmode::platform::MapLibraryName;
@@ -36,4 +43,29 @@ TEST(DynamicLibrary, MissingLibraryReportsError) {
     auto lib = DynamicLibrary::Load("NoSuchLibraryAnywhere.dll");
     EXPECT_FALSE(lib.IsLoaded());
     EXPECT_FALSE(lib.Error().empty());
+}
+
+TEST(DynamicLibrary, WithoutTheProgramFolderNothingIsGuessed) {
+    // The test library lies in the current folder here; an unknown program folder must
+    // not turn into "the current folder".
+    const auto before = std::filesystem::current_path();
+    std::filesystem::current_path(rollmode::platform::ProgramDirectory());
+    ASSERT_TRUE(std::filesystem::exists("RollModeTestLib.so"));
+    auto lib = DynamicLibrary::LoadBeside("RollModeTestLib.dll", std::nullopt);
+    std::filesystem::current_path(before);
+    EXPECT_FALSE(lib.IsLoaded());
+    EXPECT_NE(lib.Error().find("folder is unknown"), std::string::npos) << lib.Error();
+}
+
+TEST(DynamicLibrary, ABrokenCopyBesideTheProgramIsNotReplacedByTheSystemsCopy) {
+    char pattern[] = "/tmp/rmlib-XXXXXX";
+    const std::filesystem::path folder = mkdtemp(pattern);
+    // libm is on every system's search path; the copy "beside the program" is garbage.
+    std::ofstream(folder / "libm.so.6") << "not a library";
+    auto lib = DynamicLibrary::LoadBeside("libm.so.6", folder);
+    EXPECT_FALSE(lib.IsLoaded());
+    EXPECT_NE(lib.Error().find((folder / "libm.so.6").string()), std::string::npos) << lib.Error();
+    std::filesystem::remove_all(folder);
+    // Without a copy beside it the system's is taken.
+    EXPECT_TRUE(DynamicLibrary::LoadBeside("libm.so.6", folder).IsLoaded());
 }

@@ -1,4 +1,5 @@
 #include "platform/SingleInstance.h"
+#include "platform/PrivateFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -9,6 +10,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -55,10 +57,37 @@ TEST(SingleInstancePath, RuntimeFolderFirstElseTmpWithUid) {
     ::setenv("XDG_RUNTIME_DIR", "/run/user/4242", 1);
     EXPECT_EQ(SingleInstanceLock::PathFor("VANTO_CORVO_SW"), fs::path("/run/user/4242/VANTO_CORVO_SW.lock"));
     ::setenv("XDG_RUNTIME_DIR", "", 1);
+    // Not in /tmp itself, where anyone could plant the file first: in the user's own folder.
     EXPECT_EQ(SingleInstanceLock::PathFor("VANTO_CORVO_SW"),
-              fs::path("/tmp/VANTO_CORVO_SW-" + std::to_string(::getuid()) + ".lock"));
+              fs::path("/tmp/rollmode-devices-" + std::to_string(::getuid()) + "/VANTO_CORVO_SW.lock"));
     ::unsetenv("XDG_RUNTIME_DIR");
-    EXPECT_EQ(SingleInstanceLock::PathFor("X").parent_path(), fs::path("/tmp"));
+    EXPECT_EQ(SingleInstanceLock::PathFor("X").parent_path(), rollmode::platform::FallbackRuntimeFolder());
+}
+
+TEST_F(SingleInstanceTest, AFifoInPlaceOfTheLockFileIsRefusedWithoutBlocking) {
+    ASSERT_EQ(::mkfifo(lockFile_.c_str(), 0600), 0);
+    // Opening a FIFO for reading would wait for a writer forever: a watchdog child ends
+    // the test instead of hanging the run.
+    const pid_t watchdog = ::fork();
+    ASSERT_GE(watchdog, 0);
+    if (watchdog == 0) {
+        ::sleep(10);
+        ::kill(::getppid(), SIGKILL);
+        ::_exit(0);
+    }
+    SingleInstanceLock lock(lockFile_);
+    ::kill(watchdog, SIGKILL);
+    ::waitpid(watchdog, nullptr, 0);
+    EXPECT_EQ(lock.Status(), SingleInstanceLock::State::Unavailable);
+}
+
+// Another user's file at the lock path (run as root; skipped otherwise).
+TEST_F(SingleInstanceTest, ALockFileOfAnotherUserIsNotUsed) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to make a file of another user";
+    { SingleInstanceLock make(lockFile_); }
+    ASSERT_EQ(::chown(lockFile_.c_str(), 4321, 4321), 0);
+    SingleInstanceLock lock(lockFile_);
+    EXPECT_EQ(lock.Status(), SingleInstanceLock::State::Unavailable);
 }
 
 TEST_F(SingleInstanceTest, SecondHolderIsRefusedUntilTheFirstLetsGo) {

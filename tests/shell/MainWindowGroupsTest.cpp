@@ -2,6 +2,8 @@
 // what a user does with the controls lands in the model, failures of the record
 // file reach the user from the event loop, and settings survive a restart.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
 
 #include <cstdint>
 #include <vector>
@@ -104,12 +106,21 @@ TEST_F(MainWindowGroups, ClicksOnThePanelsReachTheModel) {
 }
 
 TEST_F(MainWindowGroups, AFailedRecordWriteIsReportedFromTheEventLoop) {
-    if (!QFile::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+    // A record file is a regular file; the process's file-size limit stands for a full medium.
     Window w(boxes, control);
     core::TVirtualScopeLyraRM& scope = w.components.VirtualScopeLyraRM1();
     w.components.InitializeApplication();
     boxes.texts.clear();
-    scope.OpenRecordFile("/dev/full");
+    const std::string name = (QDir::currentPath() + "/full.rmd").toStdString();
+    rlimit old{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+    struct sigaction ignore {}, previous{};
+    ignore.sa_handler = SIG_IGN;
+    sigaction(SIGXFSZ, &ignore, &previous);
+    rlimit small = old;
+    small.rlim_cur = 1000;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    scope.OpenRecordFile(name);
     scope.SetSavingActivated(true);
     scope.NotifyListeners(2, 255);
     auto* save = w.Find<controls::TOnOffButtonLyra>("SaveButton");
@@ -119,9 +130,11 @@ TEST_F(MainWindowGroups, AFailedRecordWriteIsReportedFromTheEventLoop) {
     std::vector<uint16_t> words(4096, 0x1234);
     scope.AppendToRecordFile(words.data(), static_cast<uint32_t>(words.size()));
     scope.FlushRecordFile();
+    setrlimit(RLIMIT_FSIZE, &old);
+    sigaction(SIGXFSZ, &previous, nullptr);
     EXPECT_TRUE(boxes.texts.empty());  // shown from the event loop, not from the writer
     ASSERT_TRUE(ProcessUntil([&] { return !boxes.texts.empty(); }));
-    EXPECT_EQ(boxes.texts[0], "Write to file /dev/full failed. Saving is switched off.");
+    EXPECT_EQ(boxes.texts[0], "Write to file " + name + " failed. Saving is switched off.");
     EXPECT_FALSE(scope.SavingActivated());
     EXPECT_FALSE(save->Down());
     EXPECT_EQ(scope.FileSize(), 0.0);

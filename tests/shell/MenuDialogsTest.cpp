@@ -134,6 +134,16 @@ TEST(AboutForm, VersionText) {
               std::string(ROLLMODE_PROJECT_VERSION));
 }
 
+// The versions and serial number come from the device, which may be anyone's.
+TEST(AboutForm, DeviceTextsAreShownAsWritten) {
+    const std::string markup = "<b>1.00</b><img src=\"/dev/zero\">";
+    shell::TAboutForm dialog(markup, markup, markup, [](const QUrl&) {});
+    for (const char* name : {"DeviceObtainedVersionLabel", "USBObtainedVersionLabel", "DeviceSerialNumberLabel"}) {
+        EXPECT_EQ(dialog.Label(name)->text().toStdString(), markup) << name;
+        EXPECT_EQ(dialog.Label(name)->textFormat(), Qt::PlainText) << name;
+    }
+}
+
 TEST(AboutForm, LayoutTextsAndLinks) {
     std::vector<QUrl> opened;
     shell::TAboutForm dialog("1.00", "", "", [&](const QUrl& url) { opened.push_back(url); });

@@ -7,6 +7,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QLabel>
 #include <QMessageBox>
 #include <QTimer>
 
@@ -66,6 +67,25 @@ TEST(QtMessageBoxService, ReturnsTheButtonPressed) {
     EXPECT_EQ(service.Show("Device in use by another application", core::MsgButtons::Ok, core::MsgIcon::Error),
               core::MsgResult::Ok);
     EXPECT_TRUE(pressed);
+}
+
+// A record file named like markup is shown as written: no link, no picture, no hidden text.
+TEST(QtMessageBoxService, TextIsShownAsWrittenNeverAsMarkup) {
+    QtMessageBoxService service;
+    const std::string text = "Cannot create file <a href=\"file:///etc\">x</a><img src=\"/dev/zero\">";
+    Qt::TextFormat shownAs = Qt::RichText;
+    QString shownText;
+    WhenBoxShown([&](QMessageBox* box) {
+        for (QLabel* label : box->findChildren<QLabel*>()) {
+            if (label->text() != QString::fromStdString(text)) continue;
+            shownAs = label->textFormat();
+            shownText = label->text();
+        }
+        box->accept();
+    });
+    service.Show(text, core::MsgButtons::Ok, core::MsgIcon::Error);
+    EXPECT_EQ(shownText.toStdString(), text);
+    EXPECT_EQ(shownAs, Qt::PlainText);
 }
 
 TEST(QtApplicationControl, TerminationEndsAnOpenBoxAndIsRememberedForTheMainLoop) {

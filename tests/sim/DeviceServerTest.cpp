@@ -1,16 +1,24 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/time.h>
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <span>
 #include <sstream>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "platform/DeviceIo.h"
 #include "sim/Simulator.h"
@@ -248,6 +256,211 @@ TEST(DeviceServer, LogsEveryRequest) {
     EXPECT_NE(log.find("code=0x220018 in=8 cap=0 -> ok out=0 cmds: 26090ABC 24090000"), std::string::npos) << log;
     EXPECT_NE(log.find("code=0x220024 in=0 cap=4 -> ok out=4"), std::string::npos) << log;
     EXPECT_NE(log.find("code=0x123456 in=0 cap=0 -> FAILED"), std::string::npos) << log;
+}
+
+// One host trickles a request a byte at a time (each byte within any per-read timeout);
+// another is served meanwhile, and the trickler is dropped at the request deadline.
+TEST(DeviceServer, ATricklingHostIsDroppedAtTheDeadlineAndOthersAreServedMeanwhile) {
+    TempFolder dir;
+    sim::SimulatorConfig config;
+    config.deviceFolder = dir.Path();
+    sim::Simulator sim(config);
+    ASSERT_TRUE(sim.Start());
+    const int trickler = RawConnect(sim.SingleDevicePath());
+    ASSERT_GE(trickler, 0);
+    uint8_t header[12];
+    platform::PutLe32(header, 0x220018);
+    platform::PutLe32(header + 4, 4);
+    platform::PutLe32(header + 8, 0);
+    std::atomic<bool> dropped{false};
+    std::atomic<bool> done{false};
+    const auto start = Steady::now();
+    std::thread trickle([&] {
+        for (size_t i = 0; i < sizeof(header) && !done; ++i) {
+            if (send(trickler, header + i, 1, MSG_NOSIGNAL) != 1) break;
+            std::this_thread::sleep_for(std::chrono::milliseconds(150));
+        }
+        char b;
+        timeval tv{3, 0};
+        setsockopt(trickler, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof(tv));
+        dropped = recv(trickler, &b, 1, 0) == 0;
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    for (int i = 0; i < 3; ++i) {
+        const auto before = Steady::now();
+        ExpectHealthy(sim.SingleDevicePath(), uint16_t(0x100 + i));
+        EXPECT_LT(Steady::now() - before, std::chrono::milliseconds(300)) << "served while the other trickles";
+    }
+    trickle.join();
+    done = true;
+    EXPECT_TRUE(dropped.load()) << "closed by the server";
+    EXPECT_LT(Steady::now() - start, sim::DeviceServer::kRequestDeadline + std::chrono::milliseconds(1500));
+    close(trickler);
+}
+
+// Hosts that connect and stay silent cannot lock out a newcomer.
+TEST(DeviceServer, HeldConnectionsAreCappedAndTheIdlestMakesRoom) {
+    TempFolder dir;
+    sim::SimulatorConfig config;
+    config.deviceFolder = dir.Path();
+    sim::Simulator sim(config);
+    ASSERT_TRUE(sim.Start());
+    std::vector<int> held;
+    for (size_t i = 0; i < sim::DeviceServer::kMaxConnections + 8; ++i) {
+        const int fd = RawConnect(sim.SingleDevicePath());
+        ASSERT_GE(fd, 0);
+        held.push_back(fd);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    ExpectHealthy(sim.SingleDevicePath(), 0x0321);
+    // The first ones were idle longest and have been closed.
+    char b;
+    timeval tv{1, 0};
+    setsockopt(held.front(), SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof(tv));
+    EXPECT_EQ(recv(held.front(), &b, 1, 0), 0);
+    for (int fd : held) close(fd);
+}
+
+// When the process has no descriptor left, a pending connection must not keep the server
+// spinning: it rests and accepts once descriptors are free again.
+TEST(DeviceServer, NoSpinningWhileDescriptorsRunOut) {
+    TempFolder dir;
+    sim::SimulatorConfig config;
+    config.deviceFolder = dir.Path();
+    sim::Simulator sim(config);
+    ASSERT_TRUE(sim.Start());
+    const int waiting = socket(AF_UNIX, SOCK_STREAM, 0);
+    ASSERT_GE(waiting, 0);
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &saved), 0);
+    // Every descriptor number up to the highest in use is taken: no new one can be made.
+    int highest = 0;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd"))
+        highest = std::max(highest, std::stoi(entry.path().filename().string()));
+    const int base = open("/dev/null", O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(base, 0);
+    highest = std::max(highest, base);
+    std::vector<int> fillers{base};
+    for (int fd = dup(base); fd >= 0; fd = dup(base)) {
+        if (fd > highest) {
+            close(fd);
+            break;
+        }
+        fillers.push_back(fd);
+    }
+    rlimit tight = saved;
+    tight.rlim_cur = static_cast<rlim_t>(highest + 1);
+    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &tight), 0);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    std::strncpy(addr.sun_path, sim.SingleDevicePath().c_str(), sizeof(addr.sun_path) - 1);
+    ASSERT_EQ(connect(waiting, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)), 0);
+    rusage before{}, after{};
+    getrusage(RUSAGE_SELF, &before);
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    getrusage(RUSAGE_SELF, &after);
+    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &saved), 0);
+    for (int fd : fillers) close(fd);
+    const auto cpu = [](const rusage& u) {
+        return std::chrono::seconds(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+               std::chrono::microseconds(u.ru_utime.tv_usec + u.ru_stime.tv_usec);
+    };
+    EXPECT_LT(cpu(after) - cpu(before), std::chrono::milliseconds(150)) << "the server spun on the pending connection";
+    // Descriptors are back: the waiting host is served.
+    uint8_t header[12];
+    platform::PutLe32(header, 0x220028);
+    platform::PutLe32(header + 4, 0);
+    platform::PutLe32(header + 8, 0);
+    ASSERT_TRUE(platform::WriteAll(waiting, header, sizeof(header)));
+    timeval tv{3, 0};
+    setsockopt(waiting, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof(tv));
+    uint8_t answer[8];
+    EXPECT_TRUE(platform::ReadExact(waiting, answer, sizeof(answer)));
+    close(waiting);
+}
+
+// Answers as long as the host offers room for.
+class FullAnswers final : public sim::DeviceEndpoint {
+public:
+    bool HandleRequest(uint32_t, std::span<const uint8_t>, uint32_t outCapacity, std::vector<uint8_t>& out) override {
+        out.assign(outCapacity, 0x55);
+        return true;
+    }
+};
+
+// A host that never takes its answer holds nothing but its own connection, and loses that
+// at the deadline.
+TEST(DeviceServer, AnAnswerTheHostDoesNotTakeHoldsNoOtherHost) {
+    TempFolder dir;
+    FullAnswers endpoint;
+    sim::DeviceServer server;
+    const auto path = dir.Path() / "class" / "dev";
+    ASSERT_TRUE(server.AddInterface(path, endpoint));
+    ASSERT_TRUE(server.Start());
+    const int greedy = RawConnect(path);
+    ASSERT_GE(greedy, 0);
+    std::vector<uint8_t> wire;
+    for (int i = 0; i < 4; ++i) {
+        uint8_t header[12];
+        platform::PutLe32(header, 1);
+        platform::PutLe32(header + 4, 0);
+        platform::PutLe32(header + 8, 1u << 20);
+        wire.insert(wire.end(), header, header + 12);
+    }
+    ASSERT_TRUE(platform::WriteAll(greedy, wire.data(), wire.size()));
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    auto handle = platform::DeviceHandle::Open(path.string());
+    uint8_t out[4];
+    uint32_t got = 0;
+    const auto start = Steady::now();
+    EXPECT_TRUE(handle.Control(2, nullptr, 0, out, sizeof out, &got));
+    EXPECT_EQ(got, 4u);
+    EXPECT_LT(Steady::now() - start, std::chrono::milliseconds(300));
+    // The greedy host's connection ends at the deadline: what it reads ends with end of stream.
+    timeval tv{5, 0};
+    setsockopt(greedy, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof(tv));
+    std::this_thread::sleep_for(sim::DeviceServer::kRequestDeadline + std::chrono::milliseconds(300));
+    std::vector<uint8_t> sink(1 << 16);
+    size_t total = 0;
+    ssize_t n;
+    while ((n = recv(greedy, sink.data(), sink.size(), 0)) > 0) total += static_cast<size_t>(n);
+    EXPECT_EQ(n, 0);
+    EXPECT_LT(total, 4u * ((1u << 20) + 8)) << "not every answer was sent";
+    close(greedy);
+    server.Stop();
+}
+
+TEST(DeviceServer, SocketsAreOnlyForThisUserAndAForeignFolderIsRefused) {
+    TempFolder dir;
+    sim::SimulatorConfig config;
+    config.deviceFolder = dir.Path() / "devices";
+    {
+        sim::Simulator sim(config);
+        ASSERT_TRUE(sim.Start()) << sim.Error();
+        struct stat info {};
+        ASSERT_EQ(lstat(sim.SingleDevicePath().c_str(), &info), 0);
+        EXPECT_EQ(info.st_mode & 0777, 0600u);
+        ASSERT_EQ(lstat(sim.SingleDevicePath().parent_path().c_str(), &info), 0);
+        EXPECT_EQ(info.st_mode & 0777, 0700u);
+        ASSERT_EQ(lstat(config.deviceFolder.c_str(), &info), 0);
+        EXPECT_EQ(info.st_mode & 0777, 0700u);
+    }
+    // A class folder swapped for a link to elsewhere is not published into.
+    const auto classFolder = platform::ClassFolder(sim::kSingleDeviceClass, config.deviceFolder);
+    std::filesystem::remove_all(classFolder);
+    std::filesystem::create_directory(dir.Path() / "elsewhere");
+    std::filesystem::create_directory_symlink(dir.Path() / "elsewhere", classFolder);
+    {
+        sim::Simulator sim(config);
+        EXPECT_FALSE(sim.Start());
+        EXPECT_TRUE(std::filesystem::is_empty(dir.Path() / "elsewhere"));
+    }
+    if (geteuid() != 0) GTEST_SKIP() << "needs root to make a folder of another user";
+    std::filesystem::remove(classFolder);
+    ASSERT_EQ(chown(config.deviceFolder.c_str(), 4321, 4321), 0);
+    sim::Simulator sim(config);
+    EXPECT_FALSE(sim.Start());
+    EXPECT_NE(sim.Error().find("belongs to another user"), std::string::npos) << sim.Error();
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 // A request is three little-endian 32-bit words (control code, input length,
 // output capacity) and the input bytes; the answer is two words (success 1/0,
 // output length <= capacity) and the output bytes.
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -35,9 +36,14 @@ struct DeviceInterface {
 };
 
 // The present interfaces of a class in ascending name order; nullopt when the class
-// cannot be enumerated (its folder is missing or unreadable).
+// cannot be enumerated (its folder is missing or unreadable, or it or the device folder
+// is a link, belongs to another user or can be written by others: CheckOwnFolder).
 std::optional<std::vector<DeviceInterface>> EnumerateDeviceInterfaces(
     std::string_view classGuid, const std::filesystem::path& root = DeviceFolder());
+
+// The longest a whole request (sending it, the answer and its data) may take before the
+// device counts as gone.
+inline constexpr std::chrono::milliseconds kRequestDeadline{5000};
 
 // Largest input a request may carry; larger requests are refused by both sides.
 inline constexpr uint32_t kMaxRequestInput = 4u << 20;
@@ -53,7 +59,9 @@ public:
     DeviceHandle& operator=(const DeviceHandle&) = delete;
 
     // Connects to the interface at path; an unopened handle when nobody listens.
-    static DeviceHandle Open(const std::string& path) noexcept;
+    // `requestDeadline` bounds each request made through the handle, and the connect.
+    static DeviceHandle Open(const std::string& path,
+                             std::chrono::milliseconds requestDeadline = kRequestDeadline) noexcept;
 
     bool IsOpen() const { return fd_ >= 0; }
     explicit operator bool() const { return IsOpen(); }
@@ -61,16 +69,18 @@ public:
 
     // One device-control request. Output goes straight into out (capacity outCapacity);
     // *returned receives the byte count. False when the device refuses the request or
-    // the connection breaks; a broken connection closes the handle, so every later
-    // request fails as well, like a device that was unplugged.
+    // the connection breaks or the whole exchange takes longer than the request deadline;
+    // either closes the handle, so every later request fails as well, like a device that
+    // was unplugged.
     bool Control(uint32_t code, const void* in, uint32_t inLength, void* out, uint32_t outCapacity,
                  uint32_t* returned = nullptr) noexcept;
 
     void Close() noexcept;
 
 private:
-    explicit DeviceHandle(int fd) : fd_(fd) {}
+    DeviceHandle(int fd, std::chrono::milliseconds deadline) : fd_(fd), deadline_(deadline) {}
     int fd_ = -1;
+    std::chrono::milliseconds deadline_ = kRequestDeadline;
 };
 
 // Byte-exact socket helpers shared by clients and device servers. Both retry on

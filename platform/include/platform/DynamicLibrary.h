@@ -1,5 +1,7 @@
 #pragma once
 // Run-time loading of a shared library by its Windows-style name.
+#include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -20,7 +22,11 @@ public:
 
     // Loads the mapped name from the program's folder first, then from the
     // loader's search path. Returns an unloaded object on failure (see Error()).
+    // A copy beside the program that fails to load, or a program folder that cannot be
+    // found, is a failure (said on standard error too): no other copy is tried.
     static DynamicLibrary Load(std::string_view name);
+    // As Load, with `folder` standing for the program's folder (nullopt: unknown).
+    static DynamicLibrary LoadBeside(std::string_view name, const std::optional<std::filesystem::path>& folder);
 
     bool IsLoaded() const { return handle_ != nullptr; }
     explicit operator bool() const { return IsLoaded(); }

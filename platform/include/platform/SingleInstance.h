@@ -12,11 +12,12 @@ public:
     enum class State {
         Acquired,       // this object holds the lock
         HeldElsewhere,  // another instance (or another lock object) holds it
-        Unavailable     // the lock file could not be opened or is not ours
+        Unavailable     // the lock file could not be opened, is not a regular file or is not ours
     };
 
     // Lock file for a mutex name: $XDG_RUNTIME_DIR/<name>.lock, else
-    // /tmp/<name>-<uid>.lock.
+    // /tmp/rollmode-devices-<uid>/<name>.lock. Its folder is to be prepared with
+    // PreparePrivateFolder before the lock is taken.
     static std::filesystem::path PathFor(std::string_view mutexName);
 
     explicit SingleInstanceLock(const std::filesystem::path& lockFile);
