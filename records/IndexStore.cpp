@@ -87,11 +87,13 @@ bool TIndexStore::Load(const std::string& path, std::string& why) {
     }
     const auto fileBytes = static_cast<uint64_t>(st.st_size);
     header_ = indexformat::Header{};
-    if (::pread(fd_, &header_, sizeof header_, 0) != static_cast<ssize_t>(sizeof header_)) {
+    uint8_t raw[sizeof header_];
+    if (::pread(fd_, raw, sizeof raw, 0) != static_cast<ssize_t>(sizeof raw)) {
         why = "index unreadable";
         Unmap();
         return false;
     }
+    std::memcpy(&header_, raw, sizeof raw);
     const indexformat::Header& h = header_;
     if (h.magic != kMagic || h.headerBytes != kHeaderBytes) {
         why = "not an index";

@@ -228,7 +228,8 @@ bool TRecordIndex::Impl::TryReuse(std::unique_ptr<TIndexStore>& old, std::string
     for (uint64_t i = 0; i < h.eventCount; ++i) {
         const EventEntry& e = events[i];
         const uint16_t length = e.code == 0 ? 1 : RecordLengthOfCode(e.code);
-        if (length == 0 || e.instant > h.instants || e.offset + 2u * length > h.recordBytes ||
+        if (length == 0 || e.instant > h.instants || e.offset + 2u * length > h.recordBytes || e.anchor > e.offset ||
+            e.anchor < (e.instant & ~uint64_t{(1u << kBucketShift) - 1}) * 2 ||
             (i > 0 && (e.offset <= events[i - 1].offset || e.instant < events[i - 1].instant))) {
             why = "index event list damaged";
             return false;
