@@ -129,11 +129,25 @@ bool TIndexStore::Load(const std::string& path, std::string& why) {
     return true;
 }
 
+void TIndexStore::CopySection(const TIndexStore& from, uint64_t fromOffset, uint64_t toOffset, uint64_t bytes) {
+    // In the kernel where it can: the pages then never enter this process.
+    while (bytes > 0) {
+        auto in = static_cast<loff_t>(fromOffset), out = static_cast<loff_t>(toOffset);
+        const ssize_t n = ::copy_file_range(from.fd_, &in, fd_, &out, bytes, 0);
+        if (n <= 0) break;
+        fromOffset += static_cast<uint64_t>(n);
+        toOffset += static_cast<uint64_t>(n);
+        bytes -= static_cast<uint64_t>(n);
+    }
+    if (bytes > 0) std::memcpy(base_ + toOffset, from.base_ + fromOffset, bytes);
+}
+
 void TIndexStore::CopyFrom(const TIndexStore& from, uint64_t instants) {
     const uint64_t checkpoints = (instants + (uint64_t{1} << kCheckpointShift) - 1) >> kCheckpointShift;
-    std::memcpy(Checkpoints(), from.Checkpoints(), checkpoints * sizeof(Checkpoint));
+    CopySection(from, from.layout_.checkpointOffset, layout_.checkpointOffset, checkpoints * sizeof(Checkpoint));
     for (int level = 0; level < kLevels; ++level)
-        std::memcpy(Level(level), from.Level(level), (instants >> BucketShift(level)) * sizeof(BucketCodes));
+        CopySection(from, from.layout_.levelOffset[level], layout_.levelOffset[level],
+                    (instants >> BucketShift(level)) * sizeof(BucketCodes));
 }
 
 bool TIndexStore::Finalize(indexformat::Header header, const std::vector<EventEntry>& events,

@@ -4,6 +4,7 @@
 // truncate or clear it while we read, and a mapped page past a new end of file would
 // raise SIGBUS, where pread just returns fewer bytes.
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -61,6 +62,21 @@ std::string ChooseIndexPath(const std::string& recordPath) {
     fs::create_directories(cache, ec);
     const std::string absolute = fs::absolute(record, ec).lexically_normal().string();
     return cache + "/" + Hex(Hash(absolute.data(), absolute.size())) + "-" + IndexFileName(record.filename().string());
+}
+
+// Removes the temporary files a killed build of the index at `indexPath` left behind.
+void RemoveStaleTemporaries(const std::string& indexPath) {
+    namespace fs = std::filesystem;
+    const fs::path index(indexPath);
+    const std::string prefix = index.filename().string() + ".tmp-";
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(index.has_parent_path() ? index.parent_path() : ".", ec)) {
+        const std::string name = entry.path().filename().string();
+        if (name.compare(0, prefix.size(), prefix) != 0) continue;
+        const long pid = std::strtol(name.c_str() + prefix.size(), nullptr, 10);
+        if (pid <= 0 || pid == ::getpid() || ::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH) continue;
+        fs::remove(entry.path(), ec);
+    }
 }
 
 }  // namespace
@@ -129,17 +145,22 @@ void TRecordIndex::Impl::Publish() {
 
 bool TRecordIndex::Impl::Advance(uint64_t end, const Progress& progress, const std::atomic<bool>* cancel,
                                  uint64_t total) {
-    if (buffer.empty()) buffer.resize(kChunkWords);
+    // Small records get a small buffer; large ones 1 MiB.
+    const std::size_t words = static_cast<std::size_t>(std::min<uint64_t>(kChunkWords, end / 2 + 16));
+    if (bufferWords < words) {
+        buffer.reset(new uint16_t[words]);
+        bufferWords = words;
+    }
     uint64_t at = builder.Offset();
     const uint64_t start = at;
     while (at + 2 <= end && builder.Stopped() != TIndexBuilder::Stop::Malformed) {
         if (cancel != nullptr && cancel->load(std::memory_order_relaxed)) return false;
-        const uint64_t want = std::min<uint64_t>(kChunkWords * 2, end - at) & ~uint64_t{1};
-        const ssize_t n = ::pread(recordFd, buffer.data(), want, static_cast<off_t>(at));
+        const uint64_t want = std::min<uint64_t>(bufferWords * 2, end - at) & ~uint64_t{1};
+        const ssize_t n = ::pread(recordFd, buffer.get(), want, static_cast<off_t>(at));
         if (n < 0 && errno == EINTR) continue;
         if (n < 2) break;
-        const auto words = static_cast<std::size_t>(n) / 2;
-        const std::size_t used = builder.Parse(buffer.data(), words);
+        const auto got = static_cast<std::size_t>(n) / 2;
+        const std::size_t used = builder.Parse(buffer.get(), got);
         at += used * 2;
         Publish();
         if (store->Writable()) store->ReleaseWritten(builder.Instants());
@@ -283,6 +304,7 @@ bool TRecordIndex::Open(const std::string& recordPath, const Progress& progress,
     d.recordInode = st.st_ino;
     d.recordSize = static_cast<uint64_t>(st.st_size);
     d.indexPath = ChooseIndexPath(recordPath);
+    RemoveStaleTemporaries(d.indexPath);
 
     auto old = std::make_unique<TIndexStore>();
     std::string why;

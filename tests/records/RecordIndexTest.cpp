@@ -300,6 +300,10 @@ TEST_F(RecordIndexTest, KillDuringTheBuildLeavesNoIndexAndTheNextOpenBuilds) {
     ASSERT_TRUE(index.Open(record_));
     EXPECT_EQ(index.HowOpened(), TRecordIndex::Origin::Built);
     EXPECT_TRUE(std::filesystem::exists(IndexFile()));
+    // The killed build's temporary file is gone too.
+    std::size_t files = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(dir_)) files += entry.is_regular_file();
+    EXPECT_EQ(files, 2u);
     ::close(pipeFds[0]);
     ::close(pipeFds[1]);
 }
