@@ -126,6 +126,8 @@ bool TIndexStore::Load(const std::string& path, std::string& why) {
         Unmap();
         return false;
     }
+    // The check read every page; queries need only a few of them.
+    ::madvise(base_, mappedBytes_, MADV_DONTNEED);
     return true;
 }
 
