@@ -145,4 +145,55 @@ BENCHMARK(BM_Envelope1920)
     ->Arg(512)
     ->Unit(benchmark::kMicrosecond);
 
+// Opening the large recording when its index is valid: the checks (header, checksum over
+// the whole index, fingerprints, lists) before the first picture.
+void BM_OpenWithValidIndex(benchmark::State& state) {
+    const std::string path = BenchDir() + "/large.rmd";
+    if (!std::filesystem::exists(path)) {
+        state.SkipWithError("run BM_Envelope1920 first");
+        return;
+    }
+    for (auto _ : state) {
+        TRecordIndex index;
+        if (!index.Open(path) || index.HowOpened() != TRecordIndex::Origin::Reused) state.SkipWithError("not reused");
+        std::vector<MinMaxMv> out(2 * 1920);
+        index.Envelope(0, static_cast<double>(index.PublishedInstants()) / 1920, 1920, out.data());
+        benchmark::DoNotOptimize(out.data());
+    }
+}
+BENCHMARK(BM_OpenWithValidIndex)->Unit(benchmark::kMillisecond)->Iterations(5);
+
+// Following a recording at 5 MS/s: a quarter second of samples (1.25 M words, with a
+// settings record now and then) appended, then one Update. The counter is the share of
+// one core that following costs.
+void BM_FollowAt5MSps(benchmark::State& state) {
+    const std::string path = BenchDir() + "/follow.rmd";
+    std::filesystem::remove(path);
+    std::filesystem::remove(IndexBeside(path));
+    std::vector<uint16_t> quarter;
+    Put(quarter, {0, 4, 1, 1, 0, 5, 10, 0x4B40, 0x4C, 0, 5, 11, 200, 0, 0, 5, 12, 500, 0});
+    for (uint32_t i = 0; quarter.size() < 1'250'000; ++i) quarter.push_back(static_cast<uint16_t>(0x4040 + (i * 7919 % 16000)));
+    {
+        std::ofstream out(path, std::ios::binary);
+        out.write(reinterpret_cast<const char*>(quarter.data()), static_cast<std::streamsize>(quarter.size() * 2));
+    }
+    TRecordIndex index;
+    index.Open(path);
+    double busy = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        {
+            std::ofstream out(path, std::ios::binary | std::ios::app);
+            out.write(reinterpret_cast<const char*>(quarter.data()), static_cast<std::streamsize>(quarter.size() * 2));
+        }
+        state.ResumeTiming();
+        const auto t0 = Clock::now();
+        index.Update();
+        busy += std::chrono::duration<double>(Clock::now() - t0).count();
+    }
+    state.counters["core_share_pct"] = busy / (0.25 * static_cast<double>(state.iterations())) * 100;
+    std::filesystem::remove(path);
+}
+BENCHMARK(BM_FollowAt5MSps)->Unit(benchmark::kMillisecond)->Iterations(40);
+
 }  // namespace
