@@ -71,6 +71,7 @@ def edits(*pairs):
 
 write("index_reader", "valid", bytes([0]))
 write("index_reader", "record_bytes_repaired", bytes([4]) + edits((17, 0x10)))
+write("index_reader", "resume_offset_repaired", bytes([4]) + edits((32, 0x2e)))
 write("index_reader", "instants_repaired", bytes([4]) + edits((26, 0x01)))
 write("index_reader", "capacity_repaired", bytes([4]) + edits((59, 0x40)))
 write("index_reader", "lists_offset_repaired", bytes([4]) + edits((64, 0x08)))

@@ -312,14 +312,25 @@ bool TRecordIndex::Open(const std::string& recordPath, const Progress& progress,
 
     auto old = std::make_unique<TIndexStore>();
     std::string why;
-    const bool loaded = old->Load(d.indexPath, why) && d.TryReuse(old, why);
+    bool loaded = old->Load(d.indexPath, why) && d.TryReuse(old, why);
     uint64_t reusedBytes = 0;
     if (loaded) {
-        reusedBytes = d.store->Header().recordBytes;
+        const Header h = d.store->Header();
+        reusedBytes = h.recordBytes;
         d.persistedBytes = reusedBytes;
         // The tail after the last whole bucket completes no bucket: read it again into
-        // the read-only store.
+        // the read-only store. It must end exactly where the header says.
         d.Advance(reusedBytes, {}, nullptr, 0);
+        if (d.builder.Instants() != h.instants || d.builder.Offset() != h.recordBytes) {
+            std::unique_lock lock(d.mutex);
+            d.store.reset();
+            d.published.store(0);
+            d.coveredBytes.store(0);
+            d.persistedBytes = 0;
+            loaded = false;
+        }
+    }
+    if (loaded) {
         if (d.recordSize > reusedBytes) {
             if (!d.Grow(std::max(d.recordSize / 2, d.store->Capacity()))) return false;
         }

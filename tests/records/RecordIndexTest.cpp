@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <cmath>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -15,6 +16,7 @@
 #include <thread>
 
 #include "IndexFileName.h"
+#include "IndexFormat.h"
 #include "IndexTestRecords.h"
 
 using namespace rollmode::records;
@@ -269,6 +271,15 @@ TEST_F(RecordIndexTest, DamagedTruncatedOrForeignIndexIsRebuilt) {
     std::vector<char> version = good;
     version[8] = 2;  // the version field follows the magic
     reopen(version, "another version");
+    // A header that passes its checksum but points the resume into the wrong place.
+    std::vector<char> resume = good;
+    indexformat::Header h;
+    std::memcpy(&h, resume.data(), sizeof h);
+    h.resumeOffset -= 8;
+    h.checksum = indexformat::Checksum(reinterpret_cast<const uint8_t*>(resume.data()), h,
+                                       reinterpret_cast<const uint8_t*>(resume.data()) + h.listsOffset);
+    std::memcpy(resume.data(), &h, sizeof h);
+    reopen(resume, "resume offset off by 4 words");
 }
 
 TEST_F(RecordIndexTest, KillDuringTheBuildLeavesNoIndexAndTheNextOpenBuilds) {
