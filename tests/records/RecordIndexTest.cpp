@@ -282,6 +282,40 @@ TEST_F(RecordIndexTest, DamagedTruncatedOrForeignIndexIsRebuilt) {
     reopen(resume, "resume offset off by 4 words");
 }
 
+// A folder the user may not write to: the index goes to the per-user cache, under a name
+// that differs for two records of the same name. Run as an unprivileged user (a forked
+// child drops root), since root writes anywhere.
+TEST_F(RecordIndexTest, ReadOnlyFolderPutsTheIndexInTheUserCache) {
+    const std::string shelf = dir_ + "/shelf", other = dir_ + "/other", cache = dir_ + "/cache";
+    for (const std::string& d : {shelf, other, cache}) std::filesystem::create_directories(d);
+    WriteWords(shelf + "/sdata.rmd", RandomRecord(5, 20000));
+    WriteWords(other + "/sdata.rmd", RandomRecord(6, 20000));
+    ::chmod(dir_.c_str(), 0755);
+    ::chmod(shelf.c_str(), 0555);
+    ::chmod(other.c_str(), 0555);
+    ::chmod(cache.c_str(), 0777);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (::getuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(10);
+        ::setenv("XDG_CACHE_HOME", cache.c_str(), 1);
+        TRecordIndex first, second, again;
+        if (!first.Open(shelf + "/sdata.rmd") || !second.Open(other + "/sdata.rmd")) ::_exit(11);
+        const std::string folder = cache + "/corvo-rollmode/";
+        if (first.IndexPath().compare(0, folder.size(), folder) != 0) ::_exit(12);
+        if (first.IndexPath() == second.IndexPath()) ::_exit(13);
+        if (!std::filesystem::exists(first.IndexPath()) || std::filesystem::exists(shelf + "/sdata.ind")) ::_exit(14);
+        if (!again.Open(shelf + "/sdata.rmd") || again.HowOpened() != TRecordIndex::Origin::Reused) ::_exit(15);
+        ::_exit(0);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ::chmod(shelf.c_str(), 0755);
+    ::chmod(other.c_str(), 0755);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
 TEST_F(RecordIndexTest, KillDuringTheBuildLeavesNoIndexAndTheNextOpenBuilds) {
     WriteWords(record_, RandomRecord(41, 8000000));  // several read chunks
     int pipeFds[2];
