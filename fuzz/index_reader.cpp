@@ -8,8 +8,10 @@
 // Whatever the index holds, opening succeeds, queries never crash, never answer beyond
 // the instants asked for, and an index that was rebuilt answers exactly as the record
 // reader reads the record.
+#include <signal.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -51,6 +53,15 @@ struct Fixture {
     std::vector<Instant> truth;
 
     Fixture() {
+        // libFuzzer may end without running destructors: clear what earlier runs left.
+        std::error_code ec;
+        for (const auto& entry : std::filesystem::directory_iterator("/dev/shm", ec)) {
+            const std::string name = entry.path().filename().string();
+            const std::string prefix = "rollmode-fuzz-index-";
+            if (name.compare(0, prefix.size(), prefix) != 0) continue;
+            const long pid = std::strtol(name.c_str() + prefix.size(), nullptr, 10);
+            if (pid > 0 && ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH) std::filesystem::remove_all(entry.path(), ec);
+        }
         std::filesystem::create_directories(dir);
         // Two measurements, settings changes inside buckets, not-armed runs, overflow
         // marks, and enough instants for two offset-table entries.
