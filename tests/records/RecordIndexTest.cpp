@@ -31,6 +31,7 @@ protected:
         std::filesystem::remove_all(dir_);
         std::filesystem::create_directories(dir_);
         record_ = dir_ + "/sdata.rmd";
+        ::setenv("XDG_CACHE_HOME", (dir_ + "/cache").c_str(), 1);  // never the user's own
     }
     void TearDown() override { std::filesystem::remove_all(dir_); }
 
@@ -314,6 +315,29 @@ TEST_F(RecordIndexTest, ReadOnlyFolderPutsTheIndexInTheUserCache) {
     ::chmod(other.c_str(), 0755);
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
+// Names whose index name is a record: "x.ind" is its own index name, and every name
+// under 4 characters shares "ind". The record is never overwritten.
+TEST_F(RecordIndexTest, IndexNeverOverwritesARecord) {
+    const auto read = [](const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        return std::vector<char>(std::istreambuf_iterator<char>(in), {});
+    };
+    const std::string self = dir_ + "/data.ind", shortName = dir_ + "/abc", other = dir_ + "/ind";
+    WriteWords(self, RandomRecord(61, 30000));
+    WriteWords(shortName, RandomRecord(62, 30000));
+    WriteWords(other, RandomRecord(63, 30000));
+    const auto selfBytes = read(self), otherBytes = read(other);
+    for (const std::string& path : {self, shortName}) {
+        TRecordIndex index;
+        ASSERT_TRUE(index.Open(path));
+        EXPECT_NE(index.IndexPath(), self);
+        EXPECT_NE(index.IndexPath(), other);
+        EXPECT_EQ(index.PublishedInstants(), ReadTruth(path).size());
+    }
+    EXPECT_EQ(read(self), selfBytes);
+    EXPECT_EQ(read(other), otherBytes);
 }
 
 TEST_F(RecordIndexTest, KillDuringTheBuildLeavesNoIndexAndTheNextOpenBuilds) {
