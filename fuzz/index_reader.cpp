@@ -49,6 +49,7 @@ struct Fixture {
     std::string dir = "/dev/shm/rollmode-fuzz-index-" + std::to_string(::getpid());
     std::string record = dir + "/sdata.rmd";
     std::string index = dir + "/" + IndexFileName("sdata.rmd");
+    std::string cache = dir + "/cache";  // where an index goes when sdata.ind is foreign
     std::vector<uint8_t> validIndex;
     std::vector<Instant> truth;
 
@@ -63,6 +64,7 @@ struct Fixture {
             if (pid > 0 && ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH) std::filesystem::remove_all(entry.path(), ec);
         }
         std::filesystem::create_directories(dir);
+        ::setenv("XDG_CACHE_HOME", cache.c_str(), 1);
         // Two measurements, settings changes inside buckets, not-armed runs, overflow
         // marks, and enough instants for two offset-table entries.
         std::vector<uint16_t> w;
@@ -155,6 +157,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     if ((mode & 2) != 0 && size >= 2) bytes.resize(std::min<std::size_t>(bytes.size(), data[0] | (data[1] << 8)));
     if ((mode & 4) != 0) RepairChecksum(bytes);
+    std::filesystem::remove_all(fx.cache);
     {
         std::ofstream out(fx.index, std::ios::binary | std::ios::trunc);
         out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
