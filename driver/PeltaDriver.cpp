@@ -139,8 +139,8 @@ void PeltaDriver::UpdateThresholds() {
         const double m = ProbeFactor(ch.probe) * static_cast<double>(ch.deflection) * 8.0 / 255.0;
         if (m != 0) {
             const double zero = ZeroCode(c);
-            path_.triggerThreshold[c] = static_cast<int32_t>(std::nearbyint((zero * m + triggerLevel_[c]) / m));
-            path_.armThreshold[c] = static_cast<int32_t>(std::nearbyint((zero * m + armLevel_[c]) / m));
+            path_.triggerThreshold[c] = ThresholdForLevel(zero, m, triggerLevel_[c]);
+            path_.armThreshold[c] = ThresholdForLevel(zero, m, armLevel_[c]);
         } else {
             path_.triggerThreshold[c] = 0;
             path_.armThreshold[c] = 0;
@@ -192,8 +192,11 @@ uint32_t PeltaDriver::SetLevel(int channel, int32_t level, uint32_t* result) {
 
 uint32_t PeltaDriver::DeviceFunction(uint32_t code, uint16_t* data, uint8_t* version, uintptr_t value,
                                      uint32_t* result) {
+    // The command code is 8 bits: whatever the host puts above them is dropped here, once,
+    // so the command and its channel are read from the same code.
+    code &= 0xFFu;
     const bool on = BoolValue(value);
-    switch (static_cast<uint8_t>(code)) {
+    switch (code) {
         case kCodeFailureFlag:
             failure_.Bind(reinterpret_cast<uint8_t*>(value));
             break;

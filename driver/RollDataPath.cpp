@@ -1,7 +1,9 @@
 #include "RollDataPath.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
+#include <limits>
 
 // Hot loops of a few instructions run measurably slower when they straddle a fetch line;
 // aligned they never do, wherever the function lands.
@@ -12,6 +14,14 @@
 #endif
 
 namespace rollmode::driver {
+
+int32_t ThresholdForLevel(double zeroCode, double millivoltsPerCode, int32_t level) {
+    const double t = std::nearbyint((zeroCode * millivoltsPerCode + level) / millivoltsPerCode);
+    if (std::isnan(t)) return 0;
+    constexpr double kLowest = std::numeric_limits<int32_t>::min();
+    constexpr double kHighest = std::numeric_limits<int32_t>::max();
+    return static_cast<int32_t>(std::clamp(t, kLowest, kHighest));
+}
 
 namespace {
 

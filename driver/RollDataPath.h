@@ -27,6 +27,13 @@ inline constexpr uint8_t kTrigSourceA = 0x01, kTrigSourceB = 0x02, kTrigUnderA =
 inline constexpr uint8_t kArmSourceA = 0x01, kArmSourceB = 0x02, kArmUnderA = 0x04, kArmUnderB = 0x08,
                          kArmSourceExternal = 0x10, kArmUnderExternal = 0x20;
 
+// The threshold, in sample codes, of a level in millivolts: nearest integer (ties to even) of
+// (zeroCode x m + level) / m, with m the millivolts per code. An extreme level (a hand-edited
+// settings file) lands beyond the 32-bit range; it is held at the range's end, which still
+// compares beyond every sample code, instead of being cast, which is undefined (on x86 it
+// wraps to the most negative value and inverts the trigger).
+int32_t ThresholdForLevel(double zeroCode, double millivoltsPerCode, int32_t level);
+
 enum class EntryStage : uint8_t { Plain, GroundSubstitution };
 enum class ReadStage : uint8_t { FirstRead, NormalRead };
 enum class Processor : uint8_t { PlainCompaction, TriggerSearch, ArmProcessing };

@@ -47,6 +47,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (int c = 0; c < 2; ++c) {
         // Thresholds come from levels in device codes: mostly within a sample's range.
         path.triggerThreshold[c] = p.ConsumeIntegralInRange<int32_t>(-300, 600);
+        if (p.ConsumeBool()) {
+            // A level of any size, as a hand-edited settings file may give it: its threshold
+            // stays on the level's side of the zero code.
+            const int32_t zero = p.ConsumeIntegralInRange<int32_t>(0, 255);
+            const double perCode = p.ConsumeFloatingPointInRange<double>(10 * 8 / 255.0, 5000000 * 8 / 255.0);
+            const int32_t level = p.ConsumeIntegral<int32_t>();
+            path.triggerThreshold[c] = ThresholdForLevel(zero, perCode, level);
+            Check(level >= 0 ? path.triggerThreshold[c] >= zero : path.triggerThreshold[c] <= zero,
+                  "a threshold on the wrong side of the zero code");
+        }
         path.armThreshold[c] = p.ConsumeIntegralInRange<int32_t>(-300, 600);
         path.ground[c] = p.ConsumeBool();
         path.groundZeroCode[c] = p.ConsumeIntegralInRange<int32_t>(-300, 600);

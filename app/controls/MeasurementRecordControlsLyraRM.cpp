@@ -67,7 +67,8 @@ void TMeasurementRecordControlsLyraRM::OnClick(QObject* sender) {
 void TMeasurementRecordControlsLyraRM::OnLengthKeyReleased(int key) {
     core::TVirtualScopeLyraRM* scope = VirtualScope();
     if (scope == nullptr || length_ == nullptr || !TValueEditLyra::IsEnterKey(key)) return;
-    const double ms = std::round(length_->TimeValue());
+    // The program-wide rule: to nearest, halves to even (nearbyint in the default mode).
+    const double ms = std::nearbyint(length_->TimeValue());
     // A length beyond the 32-bit millisecond count is kept at its largest value.
     const double clamped = ms < 0.0 ? 0.0 : (ms > 4294967295.0 ? 4294967295.0 : ms);
     scope->SetMeasurementLength(static_cast<uint32_t>(clamped));

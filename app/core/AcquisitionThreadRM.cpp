@@ -137,15 +137,19 @@ bool TAcquisitionThreadRM::Pass() {
     return true;
 }
 
-void TAcquisitionThreadRM::CopySettingsRecords() {
-    TVirtualDriverLyraRM& d = *flow_.Driver();
+void TAcquisitionThreadRM::CommitCommandBatch() {
     TDataSourceModuleLyraRM& ring = *flow_.DataSourceInstance();
-    TransferSettings();
     uint16_t* p = ring.GetWriteBuffer();
     if (!p) return;
     uint32_t n = 0;
-    d.TakeCommandBatch(p, n);
+    flow_.Driver()->TakeCommandBatch(p, n);
     ring.CommitWrite(static_cast<int32_t>(n));
+}
+
+void TAcquisitionThreadRM::CopySettingsRecords() {
+    TVirtualDriverLyraRM& d = *flow_.Driver();
+    TransferSettings();
+    CommitCommandBatch();
     flow_.SetScopeSettingsDirty(false);
     flow_.InvokeInUi([this, &d] {
         if (d.SetBackRequested()) {
@@ -174,6 +178,14 @@ void TAcquisitionThreadRM::UpdateIndicators() {
 
 void TAcquisitionThreadRM::RecoverDevice() {
     TVirtualDriverLyraRM& d = *flow_.Driver();
+    // The gap shows in the stream as a stop here and a start with the full snapshot where
+    // the samples resume, so a reader does not join the two runs into one. Re-opening
+    // empties the batch: the stop goes into the stream first.
+    const bool measuring = d.MarkMeasurementInterrupted();
+    if (measuring) CommitCommandBatch();
+    // Re-opening also zeroes the count of a defined-length measurement, which goes on with
+    // the samples it still misses.
+    const int64_t counted = d.SampleCounter();
     flow_.InvokeInUi([&d] { d.ReleaseDriverLibrary(); });
     flow_.InvokeInUi([this] {
         if (auto* scope = flow_.VirtualScope())
@@ -182,9 +194,12 @@ void TAcquisitionThreadRM::RecoverDevice() {
     d.SetRangeTablePointer(flow_.VirtualScope()->RangeTable());
     flow_.InvokeInUi([&d] { d.OpenDevice(); });
     if (!d.TerminateApplication()) {
+        // Before the settings pass, which rescales the count should the rate have changed.
+        d.SetSampleCounter(counted);
         ForcedTransfer();
         // Rate, ranges and levels are in place: only now let the device run again.
         d.ResumeMeasurement();
+        if (measuring) CommitCommandBatch();
     }
 }
 

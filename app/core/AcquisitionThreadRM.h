@@ -36,6 +36,8 @@ private:
     bool ShouldRead() const;
     void UpdateIndicators();
     void CopySettingsRecords();
+    // Moves the driver's command batch into the stream.
+    void CommitCommandBatch();
     void RecoverDevice();
 
     TFlowManagerLyraRM& flow_;

@@ -68,9 +68,9 @@ void TDataSourceModuleLyraRM::CommitWrite(int32_t n) {
     if (pendingCount_ > 0) dataEvent_.Set();
 }
 
-const uint16_t* TDataSourceModuleLyraRM::GetReadBuffer(int32_t& n) {
+const uint16_t* TDataSourceModuleLyraRM::GetReadBuffer(int32_t& n, uint32_t waitMs) {
     n = 0;
-    if (!dataEvent_.Wait(kReadWaitMs)) return nullptr;
+    if (!dataEvent_.Wait(waitMs)) return nullptr;
     std::lock_guard guard(lock_);
     n = pendingCount_;
     return words_.get() + readIndex_;

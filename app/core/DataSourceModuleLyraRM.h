@@ -39,8 +39,9 @@ public:
     uint16_t* GetWriteBuffer();
     void CommitWrite(int32_t n);
 
-    // Waits up to a second for data; nullptr when none came. n is every pending word.
-    const uint16_t* GetReadBuffer(int32_t& n);
+    // Waits up to waitMs (a second by default) for data; nullptr when none came. n is every
+    // pending word.
+    const uint16_t* GetReadBuffer(int32_t& n, uint32_t waitMs = kReadWaitMs);
     void CommitRead(int32_t n);
 
     // Ends the reader's current wait at once (shutdown), with whatever is pending.

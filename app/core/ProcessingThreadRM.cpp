@@ -52,8 +52,9 @@ void TProcessingThreadRM::Execute() {
     TVirtualScopeLyraRM& scope = *flow_.VirtualScope();
     // The live voltages would change with every block (150 a second at the highest rate), each
     // change drawing two texts and repainting two labels; nobody reads that fast. They follow
-    // the stream at most every kVoltageIntervalMs, and the last word of a burst is shown as
-    // soon as a turn finds no data.
+    // the stream at most every kVoltageIntervalMs. A word held back waits no longer than the
+    // rest of its interval for more data, so the last word of a burst is shown within one
+    // interval, not after the ring's read wait.
     uint32_t lastVoltageTick = platform::TickCount() - kVoltageIntervalMs;
     bool voltagePending = false;
     uint16_t pendingWord = 0;
@@ -65,9 +66,20 @@ void TProcessingThreadRM::Execute() {
         lastVoltageTick = now;
         voltagePending = false;
     };
+    const auto readWait = [&] {
+        if (!voltagePending) return TDataSourceModuleLyraRM::kReadWaitMs;
+        const uint32_t since = platform::TickCount() - lastVoltageTick;
+        return since >= kVoltageIntervalMs ? 0u : kVoltageIntervalMs - since;
+    };
     while (!Terminated()) {
         int32_t n = 0;
-        const uint16_t* p = ring.GetReadBuffer(n);
+        const bool heldBack = voltagePending;
+        const uint16_t* p = ring.GetReadBuffer(n, readWait());
+        if (!p && heldBack) {
+            // The stream paused within the interval: the word held back is the last one.
+            showVoltage(true);
+            continue;
+        }
         if (!p) {
             // Idle: runs the record file still gathers go to disk now.
             scope.FlushRecordFile();

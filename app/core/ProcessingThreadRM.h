@@ -1,7 +1,7 @@
 #pragma once
 // The consumer: hands every pending run of stream words to the active screen,
 // appends it to the record file while saving, and shows the last word as live
-// voltages (at most every 50 ms; the last word of a burst once the stream pauses).
+// voltages (at most every 50 ms; the last word of a burst within 50 ms of the pause).
 #include <atomic>
 #include <cstdint>
 

@@ -368,8 +368,18 @@ void TVirtualDriverLyraRM::SetMeasurementStarted(bool v) {
     CallDevice(abi::kCodeMeasurementStarted, BoolArg(v));
 }
 
+bool TVirtualDriverLyraRM::MarkMeasurementInterrupted() {
+    if (!measurementStarted_.get()) return false;
+    Append4(kRecMeasurementStarted, 0);
+    return true;
+}
+
 void TVirtualDriverLyraRM::ResumeMeasurement() {
-    if (measurementStarted_.get()) CallDevice(abi::kCodeMeasurementStarted, BoolArg(true));
+    if (!measurementStarted_.get()) return;
+    ClearCommandBatch();
+    Append4(kRecMeasurementStarted, 1);
+    AppendSettingsSnapshot();
+    CallDevice(abi::kCodeMeasurementStarted, BoolArg(true));
 }
 
 void TVirtualDriverLyraRM::SetMeasurementLength(uint32_t ms) {

@@ -89,8 +89,13 @@ public:
     // Unloads the library (without DeInitializeDevice) and forgets its entry points.
     void ReleaseDriverLibrary();
     bool LibraryLoaded() const { return library_.IsLoaded(); }
+    // A lost device ends the running measurement in the stream: appends record 1 with 0 when
+    // one runs (the model and this driver keep it started, to resume it). False when none runs.
+    bool MarkMeasurementInterrupted();
     // A re-opened library starts stopped, and the MeasurementStarted setter acts on change only:
-    // after the settings pass that follows a re-open this starts a measurement that was running.
+    // after the settings pass that follows a re-open this starts a measurement that was running,
+    // and the batch gets what a start gives it, record 1 with 1 and the snapshot, in place of
+    // the pass's own records (the snapshot says all of them).
     void ResumeMeasurement();
     // Fills buffer (at least kReadBufferWords words) and returns the acquisition status byte.
     uint8_t ReadData(uint16_t* buffer, uint32_t& count);

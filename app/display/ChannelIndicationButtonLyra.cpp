@@ -25,6 +25,13 @@ void TChannelIndicationButtonLyra::paintEvent(QPaintEvent* event) {
     const int d = buttonDown_;
     QPainter painter(this);
     painter.fillRect(QRect(kBarLeft + d, kBarTop + d, kBarWidth, kBarHeight), ToQColor(channelColor_));
+    if (!glyph_.isNull())
+        painter.drawPixmap(width() - kGlyphMargin - glyph_.width() + d, (height() - glyph_.height()) / 2 + d, glyph_);
+}
+
+void TChannelIndicationButtonLyra::SetGlyph(const QPixmap& glyph) {
+    glyph_ = glyph;
+    update();
 }
 
 void TChannelIndicationButtonLyra::mousePressEvent(QMouseEvent* event) {

@@ -2,6 +2,7 @@
 // A speed button with a small bar in its channel's colour. A pressed non-flat
 // button moves its bar down and right by one pixel with its face; a flat one keeps
 // the offset it was given.
+#include <QPixmap>
 #include <QToolButton>
 #include <cstdint>
 
@@ -21,6 +22,12 @@ public:
     // A flat button shows its face only while the pointer is over it.
     bool Flat() const { return autoRaise(); }
     void SetFlat(bool flat) { setAutoRaise(flat); }
+
+    // A glyph on the right of the face, vertically centred, shifted by ButtonDown like the bar;
+    // none by default.
+    const QPixmap& Glyph() const noexcept { return glyph_; }
+    void SetGlyph(const QPixmap& glyph);
+    static constexpr int kGlyphMargin = 3;
 
     // The bar: 6 x 3 pixels at (26, 10), shifted by ButtonDown.
     static constexpr int kBarLeft = 26;
@@ -42,6 +49,7 @@ protected:
 private:
     uint32_t channelColor_ = 0;
     int buttonDown_ = 0;
+    QPixmap glyph_;
 };
 
 }  // namespace rollmode::display

@@ -1,5 +1,6 @@
 #include "InformationPanelLyraRM.h"
 
+#include "ChannelIcon.h"
 #include "ColorConversion.h"
 #include "ResourceStringsLyraRM.h"
 
@@ -29,6 +30,10 @@ void TInformationPanelLyraRM::RefreshControls() {
         if (density_) density_->SetMyString(QString());
         if (acdc_) acdc_->clear();
     }
+
+    // The icon is drawn in the channel's colour, so it follows the colour setup.
+    const QColor color = ToQColor(isB ? scope->ColorChannelB() : scope->ColorChannelA());
+    if (icon_) icon_->setPixmap(ChannelIcon(color));
 
     if (channelColor_) {
         QPalette palette = channelColor_->palette();

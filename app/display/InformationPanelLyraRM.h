@@ -24,7 +24,7 @@ public:
 protected:
     int32_t channel_;
     QPointer<QLabel> channelLabel_;   // held only
-    QPointer<QLabel> icon_;           // held only
+    QPointer<QLabel> icon_;           // shows the channel icon
     QPointer<QLabel> acdc_;
     QPointer<TUnitValueLabel> density_;
     QPointer<QLabel> probe_;

@@ -2,6 +2,8 @@
 
 #include <QColorDialog>
 #include <QLabel>
+#include <QPainter>
+#include <QPixmap>
 #include <QPushButton>
 
 #include "ChannelIndicationButtonLyra.h"
@@ -11,6 +13,22 @@
 #include "VirtualScopeLyraRM.h"
 
 namespace rollmode::display {
+
+namespace {
+
+// The colour buttons' glyph: a small black arrow head pointing right, to the picker it opens.
+QPixmap PickerGlyph() {
+    QPixmap glyph(4, 7);
+    glyph.fill(Qt::transparent);
+    QPainter painter(&glyph);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(Qt::black);
+    const QPoint head[] = {{0, 0}, {0, 7}, {4, 3}};
+    painter.drawPolygon(head, 3);
+    return glyph;
+}
+
+}  // namespace
 
 TSetColorForm::TSetColorForm(QWidget* parent) : QDialog(parent) {
     setObjectName("SetColorForm");
@@ -69,6 +87,8 @@ TChannelIndicationButtonLyra* TSetColorForm::MakeColorButton(const char* objectN
     button->setText(QString::fromLatin1(strings::kButtonSetColor));
     button->setGeometry(64, top, 41, 20);
     button->SetButtonDown(0);
+    // Caption on the left with room for the bar ("Set" and four blanks), glyph on the right.
+    button->SetGlyph(PickerGlyph());
     button->setFocusPolicy(Qt::StrongFocus);
     connect(button, &QToolButton::clicked, this, [this, button] { PickColor(button); });
     return button;

@@ -15,6 +15,8 @@ if(ROLLMODE_GUI)
     ${CMAKE_CURRENT_LIST_DIR}/UnitValueLabel.h
     ${CMAKE_CURRENT_LIST_DIR}/LostDataLabel.cpp
     ${CMAKE_CURRENT_LIST_DIR}/LostDataLabel.h
+    ${CMAKE_CURRENT_LIST_DIR}/ChannelIcon.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/ChannelIcon.h
     ${CMAKE_CURRENT_LIST_DIR}/InformationPanelLyraRM.cpp
     ${CMAKE_CURRENT_LIST_DIR}/InformationPanelLyraRM.h
     ${CMAKE_CURRENT_LIST_DIR}/InformationPanelALyraRM.h

@@ -2,6 +2,7 @@
 
 #include <QFileDialog>
 #include <QFrame>
+#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
@@ -250,6 +251,8 @@ void MainFormComponents::LinkPanelsAndGroups(TMainForm& form, core::MessageBoxSe
 
     display::TInformationPanelALyraRM& infoA = p.InformationPanelALyraRM1;
     infoA.SetChannelA(Control<QLabel>(form, "InfoChannelA"));
+    infoA.SetIconA(Control<QLabel>(form, "InfoIconA"));
+    infoA.SetFrameCanvasA(Control<QGroupBox>(form, "InfoPanelA"));
     infoA.SetAcdcA(Control<QLabel>(form, "InfoAcdcA"));
     infoA.SetDensityA(Control<TUnitValueLabel>(form, "DensityValueA"));
     infoA.SetProbeA(Control<QLabel>(form, "InfoProbeA"));
@@ -259,6 +262,8 @@ void MainFormComponents::LinkPanelsAndGroups(TMainForm& form, core::MessageBoxSe
     infoA.SetVirtualScope(&scope);
     display::TInformationPanelBLyraRM& infoB = p.InformationPanelBLyraRM1;
     infoB.SetChannelB(Control<QLabel>(form, "InfoChannelB"));
+    infoB.SetIconB(Control<QLabel>(form, "InfoIconB"));
+    infoB.SetFrameCanvasB(Control<QGroupBox>(form, "InfoPanelB"));
     infoB.SetAcdcB(Control<QLabel>(form, "InfoAcdcB"));
     infoB.SetDensityB(Control<TUnitValueLabel>(form, "DensityValueB"));
     infoB.SetProbeB(Control<QLabel>(form, "InfoProbeB"));

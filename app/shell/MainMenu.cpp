@@ -2,8 +2,10 @@
 
 #include <QAction>
 #include <QDir>
+#include <QFileInfo>
 #include <QMenu>
 #include <QMenuBar>
+#include <QProcess>
 
 #include "AboutScreen.h"
 #include "DemoSetupScreen.h"
@@ -101,8 +103,15 @@ void TMainMenu::Open(const QUrl& url) {
 // --- File ---------------------------------------------------------------------------
 
 void TMainMenu::Viewer1Click() {
-    // The viewer is a program of its own beside this one, when installed.
-    Open(QUrl::fromLocalFile(QDir(programFolder_).filePath(Text(strings::kViewerProgram))));
+    // The viewer is a program of its own beside this one, when installed; it opens the
+    // record file this program writes. It runs on after this one ends. A viewer that is
+    // missing or does not start is not reported.
+    const QString viewer = QDir(programFolder_).filePath(Text(strings::kViewerProgram));
+    if (!QFileInfo(viewer).isExecutable()) return;
+    QStringList arguments;
+    if (!scope_.RecordFileName().empty())
+        arguments << QFileInfo(QString::fromStdString(scope_.RecordFileName())).absoluteFilePath();
+    QProcess::startDetached(viewer, arguments);
 }
 
 void TMainMenu::Exit1Click() {

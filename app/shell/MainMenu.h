@@ -33,12 +33,12 @@ public:
               core::MessageBoxService& messages);
     ~TMainMenu() override;
 
-    // Where documents, addresses and the viewer go; the desktop by default.
+    // Where documents and addresses go; the desktop by default.
     void SetUrlOpener(UrlOpener opener) { opener_ = std::move(opener); }
     // Runs a dialog and returns its result; modal by default. Tests answer the dialogs.
     using DialogRunner = std::function<int(QDialog&)>;
     void SetDialogRunner(DialogRunner runner) { dialogRunner_ = std::move(runner); }
-    // The folder of the help page and the viewer; the program's folder by default.
+    // The folder of the help page and the viewer program; the program's folder by default.
     void SetProgramFolder(const QString& folder) { programFolder_ = folder; }
     const QString& ProgramFolder() const { return programFolder_; }
     // The per-user folder of the settings and record files, named in the About dialog;

@@ -19,6 +19,7 @@
 #include <QScrollBar>
 #include <QToolButton>
 
+#include "ChannelIcon.h"
 #include "ChannelIndicationButtonLyra.h"
 #include "LongerTimeEditLyraRM.h"
 #include "LostDataLabel.h"
@@ -404,11 +405,10 @@ QToolButton* TMainForm::MakeButton(QWidget* parent, const char* objectName, cons
 }
 
 void TMainForm::BuildInfoPanels() {
+    // A group box without caption: the panel's frame, which the panel component holds.
     auto makeInfo = [this](const char* name, const PanelRect& size) {
-        auto* panel = new QFrame(centralWidget());
+        auto* panel = new QGroupBox(centralWidget());
         panel->setObjectName(QString::fromLatin1(name));
-        panel->setFrameShape(QFrame::Panel);
-        panel->setFrameShadow(QFrame::Sunken);
         panel->resize(size.width, size.height);
         return panel;
     };
@@ -417,7 +417,7 @@ void TMainForm::BuildInfoPanels() {
     // One strip per channel. Panel A's contents keep their distance from its right
     // edge, so they start where panel B's narrower width would end.
     struct Names {
-        const char *channel, *color, *probe, *acdc, *density, *voltageCaption, *voltage, *trigger;
+        const char *channel, *icon, *color, *probe, *acdc, *density, *voltageCaption, *voltage, *trigger;
     };
     auto fill = [](QWidget* panel, const char* letter, const Names& n, int o) {
         QLabel* channel = Caption(panel, n.channel, letter, o + 6, 4, 16, 20);
@@ -438,14 +438,16 @@ void TMainForm::BuildInfoPanels() {
         voltage->SetMouseSensitive(true);
         auto* trigger = Place<display::TUnitValueLabel>(panel, n.trigger, o + 140, 32, 84, 16);
         trigger->SetControlType(2);
+        // The channel icon closes the second row, after the trigger level; the panel draws it.
+        Place<QLabel>(panel, n.icon, o + 230, 32, display::kChannelIconSize, display::kChannelIconSize);
     };
     const int offsetA = layout_.infoPanelA.width - layout_.infoPanelB.width;
     fill(infoPanelA_, strings::kButtonA,
-         {"InfoChannelA", "InfoColoA", "InfoProbeA", "InfoAcdcA", "DensityValueA", "TimeVoltageCaptionA",
+         {"InfoChannelA", "InfoIconA", "InfoColoA", "InfoProbeA", "InfoAcdcA", "DensityValueA", "TimeVoltageCaptionA",
           "TimeVoltageA", "TriggerVoltageA"},
          offsetA);
     fill(infoPanelB_, strings::kButtonB,
-         {"InfoChannelB", "InfoColorB", "InfoProbeB", "InfoAcdcB", "DensityValueB", "TimeVoltageCaptionB",
+         {"InfoChannelB", "InfoIconB", "InfoColorB", "InfoProbeB", "InfoAcdcB", "DensityValueB", "TimeVoltageCaptionB",
           "TimeVoltageB", "TriggerVoltageB"},
          0);
     // Lost data, right of channel B's range: blank until the stream carries a loss mark.

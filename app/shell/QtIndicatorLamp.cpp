@@ -28,7 +28,7 @@ void QtIndicatorLamp::SetState(int state) {
 QColor QtIndicatorLamp::ColorFor(int state) {
     switch (state) {
         case 1: return QColor(255, 255, 0);
-        case 2: return QColor(0, 255, 0);
+        case 2: return QColor(0, 128, 0);
         default: return QColor(255, 0, 0);
     }
 }

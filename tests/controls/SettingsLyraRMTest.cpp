@@ -204,6 +204,39 @@ TEST_F(SettingsTest, ASavedFileReadBackRestoresEveryKey) {
     EXPECT_TRUE(messages.shown.empty());
 }
 
+// A working settings file as users have it, every line written out here rather than made by
+// the component: it loads into the model and is written back byte for byte.
+TEST_F(SettingsTest, AUsersRollModeIniLoadsAndIsWrittenBackUnchanged) {
+    const std::string golden = ReadFile(ROLLMODE_GOLDEN_INI);
+    ASSERT_EQ(CrLfLines(golden).size(), 62u);
+    WriteFile("RollMode.ini", golden);
+    settings.LoadSettingsFile("RollMode.ini");
+    EXPECT_TRUE(messages.shown.empty());
+    EXPECT_EQ(scope.MainWindowWidth(), 800);
+    EXPECT_FALSE(scope.StatusChannelB());
+    EXPECT_EQ(scope.ColorChannelB(), 0xFF00FFu);
+    EXPECT_EQ(scope.DensityChannelB(), 7);
+    EXPECT_EQ(scope.VerticalLevelChannelB(), 1000);
+    EXPECT_FALSE(scope.SourceACDC_B());
+    EXPECT_EQ(scope.SourceProbeA(), 2);
+    EXPECT_FALSE(scope.ModeEKG());
+    EXPECT_EQ(scope.GridBrightness(), 60);
+    EXPECT_DOUBLE_EQ(scope.TriggerLevelA(), 1.5);
+    EXPECT_DOUBLE_EQ(scope.TriggerLevelB(), -250.0);
+    EXPECT_EQ(scope.SMPSetting(), 12);
+    EXPECT_EQ(scope.DSPSetting(), 4);
+    EXPECT_EQ(scope.MeasurementLength(), 90000u);
+    EXPECT_TRUE(scope.RecordTriggered());
+    EXPECT_TRUE(scope.MeasurementDefined());
+    EXPECT_TRUE(scope.ARMSourceB());
+    EXPECT_DOUBLE_EQ(scope.ARMLevelB(), -1200.5);
+    EXPECT_EQ(scope.PeriodA(), 500);
+    EXPECT_EQ(scope.AmplitudeA(), 1500);
+    EXPECT_EQ(scope.NoiseA(), 3);
+    settings.SaveSettingsFile("RollMode.ini");
+    EXPECT_EQ(ReadFile("RollMode.ini"), golden);
+}
+
 TEST_F(SettingsTest, SingleLinesLoadByTheRules) {
     struct Case {
         const char* text;

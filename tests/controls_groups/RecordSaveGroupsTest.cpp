@@ -4,6 +4,7 @@
 #include "ArmTriggerRule.h"
 
 #include <fstream>
+#include <utility>
 
 #include <QDir>
 #include <QFileDialog>
@@ -128,6 +129,14 @@ TEST_F(RecordGroupTest, EnterTakesTheTypedLengthAndRefreshRewritesIt) {
     scope.SetMeasurementLength(5000);
     Refresh();
     EXPECT_DOUBLE_EQ(length.TimeValue(), 5000.0);
+
+    // Whole milliseconds are stored, halves rounded to even.
+    for (const auto& [typed, stored] : {std::pair{"0.5ms", 0u}, {"1.5ms", 2u}, {"2.5ms", 2u}, {"3.5ms", 4u}}) {
+        length.clear();
+        QTest::keyClicks(&length, typed);
+        QTest::keyClick(&length, Qt::Key_Return);
+        EXPECT_EQ(scope.MeasurementLength(), stored) << typed;
+    }
 }
 
 TEST_F(RecordGroupTest, ConflictingArmAndTriggerRefuseToStart) {

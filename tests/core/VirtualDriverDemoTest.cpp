@@ -118,12 +118,17 @@ TEST_F(DemoGenerator, NoiseCoversItsRangeAndRepeatsWithTheSeed) {
     EXPECT_EQ(std::count(seenA.begin(), seenA.end(), 1), 6);
     EXPECT_EQ(std::count(seenB.begin(), seenB.end(), 1), 10);
 
-    // The same seed from the same start gives the same samples.
-    tick = 1000;
-    driver.SetMeasurementStarted(false);
-    driver.SetMeasurementStarted(true);
-    driver.SeedRandom(42);
-    EXPECT_EQ(Generate(2000), w);
+    // From the same start, the same seed gives the same samples and another seed others.
+    const auto drawWith = [this](uint64_t seed) {
+        tick = 1000;
+        driver.SetMeasurementStarted(false);
+        driver.SetMeasurementStarted(true);
+        driver.SeedRandom(seed);
+        return Generate(2000);
+    };
+    EXPECT_EQ(drawWith(42), w);
+    EXPECT_NE(drawWith(43), w);
+    EXPECT_EQ(drawWith(42), w);
 
     // Heavy noise at the edge stays in 1..255 on both channels; negative noise is none.
     driver.SetNoiseA(400);

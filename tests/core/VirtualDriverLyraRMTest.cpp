@@ -477,19 +477,28 @@ TEST(VirtualDriverBatch, RecordsLoggedWithoutDeviceAndNeverPastTheEnd) {
     EXPECT_EQ(driver.CommandBatchSize(), 0u);
 }
 
-TEST(VirtualDriverBatch, PlainStoresAndIgnoredDisplayRate) {
-    VD driver;
+// The demo and measurement settings concern only this side: with a device open, even a
+// forced pass sends none of them and records none; the display rate is not taken at all.
+TEST_F(VirtualDriverDevice, DemoAndLengthSettingsNeverReachTheDeviceOrTheStream) {
+    OpenInitialised();
+    driver.SetForceSettings(true);
     driver.SetDSPSetting(7);
     EXPECT_EQ(driver.DSPSetting(), 0);
     driver.SetPeriodA(1000);
+    driver.SetPeriodB(20);
+    driver.SetAmplitudeA(5);
     driver.SetAmplitudeB(-3);
     driver.SetNoiseA(4);
+    driver.SetNoiseB(9);
     driver.SetMeasurementDefined(true);
-    EXPECT_EQ(driver.PeriodA(), 1000);
-    EXPECT_EQ(driver.AmplitudeB(), -3);
-    EXPECT_EQ(driver.NoiseA(), 4);
-    EXPECT_TRUE(driver.MeasurementDefined());
-    EXPECT_EQ(driver.CommandBatchSize(), 0u);
+    driver.SetMeasurementLength(3000);
+    driver.SetForceSettings(false);
+    EXPECT_TRUE(fake.Calls().empty());
+    EXPECT_TRUE(Batch(driver).empty());
+}
+
+TEST(VirtualDriverBatch, DeflectionOutsideTheTablesIsOne) {
+    VD driver;
     EXPECT_EQ(driver.GetDeflection(VD::kChannelB), 1);  // probe 0, step 0: outside the table
     EXPECT_EQ(driver.GetDeflection(300), 1);
 }

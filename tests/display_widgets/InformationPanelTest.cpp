@@ -1,5 +1,6 @@
 #include <QFrame>
 #include <QGroupBox>
+#include <QImage>
 #include <QLabel>
 #include <gtest/gtest.h>
 
@@ -73,6 +74,20 @@ TEST_F(InformationPanelTest, StartupShowsEachChannelsSettings) {
     EXPECT_EQ(a.density.MainValue(), scope.DeflectionFactor(TVirtualScopeLyraRM::kChannelA));
     EXPECT_FALSE(a.density.MyString().isEmpty());
     EXPECT_EQ(a.swatch.palette().color(QPalette::Window), QColor(0, 255, 64));
+
+    // The icon, drawn in the channel's colour.
+    const auto holds = [](const QLabel& icon, QColor color) {
+        const QImage image = icon.pixmap().toImage();
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                if (image.pixelColor(x, y) == color) return true;
+        return false;
+    };
+    EXPECT_TRUE(holds(a.icon, QColor(0, 255, 64)));
+    scope.SetColorChannelA(0x000000FF);
+    scope.NotifyListeners(core::kNotifySettingsChanged, core::kGroupScope);
+    EXPECT_TRUE(holds(a.icon, QColor(255, 0, 0)));
+    EXPECT_FALSE(holds(a.icon, QColor(0, 255, 64)));
 
     EXPECT_EQ(b.probe.text(), "    1:1");
     EXPECT_EQ(b.acdc.text(), "DC");

@@ -101,6 +101,12 @@ TEST_F(VerticalShiftsTest, RefreshPlacesKnobsColoursAndHints) {
     EXPECT_EQ(slideA.BarPosition(), 100);
     EXPECT_EQ(upB.ChannelColor(), 0x00123456u);
     EXPECT_EQ(slideB.BarColor(), 0x00123456u);
+
+    // The level the acquisition thread set back after a range change moves the knob.
+    scope.SetVerticalLevelChannelA(4095 - 1500);
+    scope.NotifyListeners(core::kNotifySetBackLevels, core::kGroupAcquisitionThread);
+    EXPECT_EQ(slideA.BarPosition(), 2595 * 200 / 4096);
+    EXPECT_EQ(slideA.toolTip(), "1500");
 }
 
 TEST_F(VerticalShiftsTest, ButtonClickStepsByOneAndLogsOnlyTheFinalLevel) {

@@ -151,6 +151,14 @@ TEST_F(DriverTest, UnlistedCodesDoNothing) {
         EXPECT_EQ(out, kUntouched);
     }
     EXPECT_TRUE(fake.Calls().empty());
+
+    // Only the low byte is the command: 0x104 is channel A's probe, register 8 its gain.
+    Out(kCodeDensityA, 100);
+    fake.ClearLog();
+    Call(0x104, 1);
+    ASSERT_EQ(fake.Calls().size(), 2u);
+    EXPECT_EQ(fake.Calls()[1].name, "USBSingleWrite");
+    EXPECT_EQ(fake.Calls()[1].a, 8u);
 }
 
 TEST_F(DriverTest, DensityWritesControlThenGainAndReturnsLevelForZero) {
@@ -291,6 +299,16 @@ TEST_F(DriverTest, ThresholdsFollowLevelsProbeAndZeroCode) {
     // Channel B has no deflection: no voltage per code, thresholds 0.
     Call(kCodeTriggerLevelB, 700);
     EXPECT_EQ(driver.DataPath().triggerThreshold[1], 0);
+    // Levels far beyond any voltage keep their side of every sample code (at 10 mV per division
+    // and 1:1 a code is 0.31 mV: the thresholds lie beyond the 32-bit range).
+    Call(kCodeProbeA, 1);
+    Out(kCodeDensityA, 10);
+    Call(kCodeTriggerLevelA, static_cast<uint32_t>(INT32_MAX));
+    EXPECT_EQ(driver.DataPath().triggerThreshold[0], INT32_MAX);
+    Call(kCodeArmLevelA, static_cast<uint32_t>(INT32_MIN));
+    EXPECT_EQ(driver.DataPath().armThreshold[0], INT32_MIN);
+    Out(kCodeDensityA, 100);
+    Call(kCodeArmLevelA, static_cast<uint32_t>(-500));
     // Re-opening resets trigger levels and thresholds but keeps the ARM levels.
     ASSERT_EQ(driver.InitializeDevice(table.data()), kInitOk);
     EXPECT_EQ(driver.TriggerLevel(0), 0);

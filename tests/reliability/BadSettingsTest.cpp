@@ -4,8 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstring>
+#include <functional>
 #include <fstream>
 #include <random>
+#include <vector>
 
 #include "RateTables.h"
 #include "ReliabilitySupport.h"
@@ -61,9 +64,38 @@ std::string GoodFile() {
 
 TEST_F(BadSettings, CutShortAnywhereLoadsTheWholeLinesBeforeTheCut) {
     const std::string good = GoodFile();
+    // Each key line of the file, where it starts and ends (before its CR LF), its key's
+    // value before the load (none in the file) and the file's value.
+    struct KeyLine {
+        const char* text;
+        double before, after;
+        std::function<double()> value;
+        std::function<void(double)> set;
+    };
+    std::vector<KeyLine> keys = {
+        {"MainWindowHeight: 600", 1, 600, [&] { return scope.MainWindowHeight(); },
+         [&](double v) { scope.SetMainWindowHeight(static_cast<int32_t>(v)); }},
+        {"SMPSetting: 12", 3, 12, [&] { return scope.SMPSetting(); },
+         [&](double v) { scope.SetSMPSetting(static_cast<int32_t>(v)); }},
+        {"DSPSetting: 4", 9, 4, [&] { return scope.DSPSetting(); },
+         [&](double v) { scope.SetDSPSetting(static_cast<int32_t>(v)); }},
+        {"NoiseA: 5", 77, 5, [&] { return scope.NoiseA(); }, [&](double v) { scope.SetNoiseA(static_cast<int32_t>(v)); }},
+        {"TriggerLevelA: 1.5", -9, 1.5, [&] { return scope.TriggerLevelA(); },
+         [&](double v) { scope.SetTriggerLevelA(v); }},
+    };
     for (size_t cut = 0; cut <= good.size(); ++cut) {
+        for (const KeyLine& k : keys) k.set(k.before);
         messages.shown.clear();
         Load(good.substr(0, cut));
+        for (const KeyLine& k : keys) {
+            const size_t start = good.find(k.text);
+            ASSERT_NE(start, std::string::npos);
+            if (cut >= start + std::strlen(k.text)) {
+                EXPECT_EQ(k.value(), k.after) << k.text << " whole before the cut at " << cut;
+            } else if (cut <= start) {
+                EXPECT_EQ(k.value(), k.before) << k.text << " after the cut at " << cut;
+            }
+        }
         // A value cut to nothing ("NoiseA: ") does not convert; every other cut loads.
         for (const auto& text : messages.shown) EXPECT_NE(text.find("is not a valid"), std::string::npos) << cut;
         EXPECT_LE(messages.shown.size(), 1u) << cut;

@@ -14,6 +14,8 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
 
 #include "AboutScreen.h"
 #include "ChannelIndicationButtonLyra.h"
@@ -187,28 +189,53 @@ TEST_F(MainMenuTest, HighPriorityTogglesTheModelAndItsMark) {
 
 TEST_F(MainMenuTest, DesktopTargetsAndTheShippedHelpPage) {
     EXPECT_EQ(QDir(Menu().ProgramFolder()), QDir(QCoreApplication::applicationDirPath()));
-    Item("Viewer1")->trigger();
     Item("Index1")->trigger();
     Item("VantoWeb1")->trigger();
     Item("Support1")->trigger();
-    ASSERT_EQ(opened.size(), 4u);
-    EXPECT_EQ(opened[0], QUrl::fromLocalFile(QDir(Menu().ProgramFolder()).filePath("PreviewLyraRM")));
-    ASSERT_TRUE(opened[1].isLocalFile());
-    EXPECT_TRUE(opened[1].toLocalFile().endsWith("/Help/help.htm"));
-    EXPECT_EQ(opened[2].scheme(), "https");
-    EXPECT_EQ(opened[3].scheme(), "mailto");
-    EXPECT_EQ(opened[3].path(), "support@vanto.example");
+    ASSERT_EQ(opened.size(), 3u);
+    ASSERT_TRUE(opened[0].isLocalFile());
+    EXPECT_TRUE(opened[0].toLocalFile().endsWith("/Help/help.htm"));
+    EXPECT_EQ(opened[1].scheme(), "https");
+    EXPECT_EQ(opened[2].scheme(), "mailto");
+    EXPECT_EQ(opened[2].path(), "support@vanto.example");
     EXPECT_TRUE(boxes.texts.empty());  // a desktop that fails is not reported
     EXPECT_TRUE(recorder->seen.empty());
 
     // The page the Index item opens is there beside the program and says what it should.
-    QFile page(opened[1].toLocalFile());
+    QFile page(opened[0].toLocalFile());
     ASSERT_TRUE(page.open(QIODevice::ReadOnly));
     const QString text = QString::fromUtf8(page.readAll());
     for (const char* topic : {"Recording a measurement", "What the record file holds", "rollmode-sim", "Trigger",
                               "Demo setup"}) {
         EXPECT_TRUE(text.contains(QLatin1String(topic))) << topic;
     }
+}
+
+TEST_F(MainMenuTest, ViewerStartsBesideTheProgramWithTheRecordFile) {
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    Menu().SetProgramFolder(folder.path());
+    // Missing: nothing happens and nothing is said.
+    Item("Viewer1")->trigger();
+    EXPECT_TRUE(boxes.texts.empty());
+    EXPECT_TRUE(opened.empty());
+
+    // A stand-in viewer that writes down the argument it was started with.
+    const QString started = folder.filePath("started");
+    QFile viewer(folder.filePath("PreviewLyraRM"));
+    ASSERT_TRUE(viewer.open(QIODevice::WriteOnly));
+    viewer.write("#!/bin/sh\nprintf '%s' \"$1\" > \"$0.tmp\" && mv \"$0.tmp\" \"$(dirname \"$0\")/started\"\n");
+    viewer.close();
+    viewer.setPermissions(viewer.permissions() | QFileDevice::ExeOwner);
+    Item("Viewer1")->trigger();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return QFile::exists(started); }, 5000));
+    QFile argument(started);
+    ASSERT_TRUE(argument.open(QIODevice::ReadOnly));
+    EXPECT_EQ(QString::fromLocal8Bit(argument.readAll()),
+              QFileInfo(QString::fromStdString(Scope().RecordFileName())).absoluteFilePath());
+    EXPECT_FALSE(Scope().RecordFileName().empty());
+    EXPECT_TRUE(opened.empty());
+    EXPECT_TRUE(boxes.texts.empty());
 }
 
 TEST_F(MainMenuTest, ColorSetupWritesTheModelOnlyAfterOk) {

@@ -6,18 +6,22 @@
 #include <sys/resource.h>
 
 #include <cstdint>
+#include <tuple>
 #include <vector>
 
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QGroupBox>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QScrollBar>
 #include <QTest>
 
 #include "ChannelIndicationButtonLyra.h"
+#include "ColorConversion.h"
 #include "DemoWindow.h"
 #include "LongerTimeEditLyraRM.h"
 #include "MainFormComponents.h"
@@ -74,6 +78,24 @@ TEST_F(MainWindowGroups, LabelsAndSlidesAreTheModelsAndFollowTheLayout) {
     w.form.show();
     w.form.resize(1000, 750);
     w.form.FormResize();
+    // The information panels are group boxes without a caption, each showing its channel's icon
+    // in the channel's colour inside it.
+    const auto holds = [](const QImage& image, QColor color) {
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                if (image.pixelColor(x, y) == color) return true;
+        return false;
+    };
+    for (const auto& [panel, iconName, color] :
+         {std::tuple{w.form.InfoPanelA(), "InfoIconA", scope.ColorChannelA()},
+          std::tuple{w.form.InfoPanelB(), "InfoIconB", scope.ColorChannelB()}}) {
+        EXPECT_NE(qobject_cast<QGroupBox*>(panel), nullptr) << iconName;
+        auto* icon = w.Find<QLabel>(iconName);
+        ASSERT_NE(icon, nullptr);
+        EXPECT_EQ(icon->parentWidget(), panel);
+        EXPECT_TRUE(panel->rect().contains(icon->geometry())) << iconName;
+        EXPECT_TRUE(holds(icon->pixmap().toImage(), display::ToQColor(color))) << iconName;
+    }
     auto* slideA = w.Find<display::TVerticalSlideLyra>("VerticalSlideA");
     EXPECT_EQ(slideA->BarHeight(), w.form.Layout().slideBarHeightA);
     EXPECT_EQ(slideA->BarHeight(), slideA->height() - 15);

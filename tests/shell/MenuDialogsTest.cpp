@@ -8,6 +8,7 @@
 
 #include <QColorDialog>
 #include <QDir>
+#include <QImage>
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
@@ -53,6 +54,16 @@ TEST(SetColorForm, ControlsTextsAndTheModelsColours) {
     EXPECT_EQ(dialog.ButtonSetColorGrid()->geometry(), At(64, 60, 41, 20));
     EXPECT_EQ(dialog.ButtonSetColorBackground()->geometry(), At(64, 82, 41, 20));
     EXPECT_EQ(dialog.ButtonSetColorA()->text(), "Set    ");
+    // Each colour button carries its glyph on the right, beyond the bar (x 26..31).
+    for (QWidget* button : {static_cast<QWidget*>(dialog.ButtonSetColorA()), static_cast<QWidget*>(dialog.ButtonSetColorB()),
+                            static_cast<QWidget*>(dialog.ButtonSetColorGrid()),
+                            static_cast<QWidget*>(dialog.ButtonSetColorBackground())}) {
+        const QImage face = button->grab().toImage();
+        int glyph = 0;
+        for (int y = 4; y < 16; ++y)
+            for (int x = 33; x < 38; ++x) glyph += face.pixelColor(x, y) == QColor(Qt::black) ? 1 : 0;
+        EXPECT_GE(glyph, 8) << button->objectName().toStdString();
+    }
     EXPECT_EQ(dialog.ButtonOK()->geometry(), At(124, 16, 75, 20));
     EXPECT_EQ(dialog.ButtonCancel()->geometry(), At(124, 38, 75, 20));
     EXPECT_TRUE(dialog.ButtonCancel()->isDefault());

@@ -123,7 +123,7 @@ TEST(QtApplicationControl, RequestBeforeTheLoopEndsTheLoopAtOnce) {
 TEST(QtIndicatorLamp, StatesPaintRedYellowGreen) {
     EXPECT_EQ(QtIndicatorLamp::ColorFor(0), QColor(255, 0, 0));
     EXPECT_EQ(QtIndicatorLamp::ColorFor(1), QColor(255, 255, 0));
-    EXPECT_EQ(QtIndicatorLamp::ColorFor(2), QColor(0, 255, 0));
+    EXPECT_EQ(QtIndicatorLamp::ColorFor(2), QColor(0, 128, 0));
     EXPECT_EQ(QtIndicatorLamp::ColorFor(7), QColor(255, 0, 0));
 
     QtIndicatorLamp lamp;
@@ -133,7 +133,7 @@ TEST(QtIndicatorLamp, StatesPaintRedYellowGreen) {
     worker.join();
     EXPECT_EQ(lamp.State(), 2);
     QApplication::processEvents();
-    EXPECT_EQ(lamp.grab().toImage().pixelColor(7, 6), QColor(0, 255, 0));
+    EXPECT_EQ(lamp.grab().toImage().pixelColor(7, 6), QColor(0, 128, 0));
     lamp.SetState(1);
     QApplication::processEvents();
     EXPECT_EQ(lamp.grab().toImage().pixelColor(7, 6), QColor(255, 255, 0));

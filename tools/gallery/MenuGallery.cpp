@@ -1,6 +1,7 @@
 // Renders the main menu's three menus and the colour, About and demo setup dialogs
 // into PNG files, for a look by eye:  menu_gallery <folder>
 #include <cstdio>
+#include <string>
 
 #include <QApplication>
 #include <QDir>
@@ -11,14 +12,20 @@
 #include "DemoSetupScreen.h"
 #include "MainMenu.h"
 #include "MainScreen.h"
-#include "MenuTestSupport.h"
 #include "SetColorScreen.h"
 #include "VirtualDriverLyraRM.h"
 #include "VirtualScopeLyraRM.h"
+#include "ports/MessageBoxService.h"
 
 using namespace rollmode;
 
 namespace {
+
+// Every box the dialogs could raise is answered Yes, unseen.
+class SilentBoxes final : public core::MessageBoxService {
+public:
+    core::MsgResult Show(const std::string&, core::MsgButtons, core::MsgIcon) override { return core::MsgResult::Yes; }
+};
 
 bool Save(QWidget& widget, const QString& folder, const QString& name) {
     widget.ensurePolished();
@@ -36,7 +43,7 @@ int main(int argc, char** argv) {
     shell::ForceDecimalPoint();
     const QString folder = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QDir::currentPath();
 
-    ScriptedBoxes boxes;
+    SilentBoxes boxes;
     core::TVirtualScopeLyraRM scope;
     core::TVirtualDriverLyraRM driver(&boxes, nullptr);
     driver.SetDeviceSerialNumber("20261207");
