@@ -73,8 +73,8 @@ TViewerWindow::TViewerWindow(QWidget* parent)
     connect(view_, &TWaveformView::viewChanged, this, &TViewerWindow::RefreshScrollBar);
     connect(view_, &TWaveformView::cursorsChanged, this, [this] { cursorLabel_->setText(view_->CursorText()); });
     connect(scroll_, &QScrollBar::valueChanged, this, &TViewerWindow::OnScrolled);
-    connect(measurements_, &QComboBox::activated, this, [this](int position) {
-        view_->ShowMeasurement(position);
+    connect(measurements_, &QComboBox::activated, this, [this](int row) {
+        view_->ShowMeasurement(measurements_->itemData(row).toInt());
         view_->setFocus();
     });
     loadTimer_->setInterval(kLoadRefreshMs);
@@ -210,11 +210,14 @@ void TViewerWindow::RefreshBanner() {
 }
 
 void TViewerWindow::RefreshMeasurementList() {
+    // One entry per measurement; what precedes the first start only when it holds
+    // instants. Each entry's data is the measurement's position in the index's list.
     const std::vector<records::Measurement>& list = view_->Measurements();
     const auto index = follower_->Index();
-    if (measurements_->count() > static_cast<int>(list.size())) measurements_->clear();
+    int row = 0;
     for (std::size_t i = 0; i < list.size(); ++i) {
         const records::Measurement& m = list[i];
+        if (m.number == 0 && m.endInstant <= m.firstInstant) continue;
         QString text = m.number == 0 ? tr("Before the first start") : tr("Measurement %1").arg(m.number);
         if (index && m.endInstant > m.firstInstant) {
             const double seconds = index->SecondsAt(m, m.endInstant);
@@ -222,13 +225,17 @@ void TViewerWindow::RefreshMeasurementList() {
         }
         if (!m.stopped && i + 1 == list.size()) text += tr(", running");
         const int position = static_cast<int>(i);
-        if (position < measurements_->count()) {
-            if (measurements_->itemText(position) != text) measurements_->setItemText(position, text);
+        if (row < measurements_->count()) {
+            if (measurements_->itemText(row) != text) measurements_->setItemText(row, text);
+            measurements_->setItemData(row, position);
         } else {
-            measurements_->addItem(text);
+            measurements_->addItem(text, position);
         }
+        ++row;
     }
-    if (view_->MeasurementShown() >= 0) measurements_->setCurrentIndex(view_->MeasurementShown());
+    while (measurements_->count() > row) measurements_->removeItem(measurements_->count() - 1);
+    const int shown = measurements_->findData(view_->MeasurementShown());
+    if (shown >= 0) measurements_->setCurrentIndex(shown);
 }
 
 void TViewerWindow::RefreshScrollBar() {

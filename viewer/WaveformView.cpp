@@ -117,6 +117,14 @@ void TWaveformView::ShowMeasurement(int position) {
     Changed();
 }
 
+bool TWaveformView::InShown(const IndexEvent& event) const {
+    // Records at the shown measurement's last instant may already open the next one.
+    const records::Measurement* m = Shown();
+    if (!m || event.offset < m->startOffset) return false;
+    const auto next = static_cast<std::size_t>(shown_) + 1;
+    return next >= measurements_.size() || event.offset < measurements_[next].startOffset;
+}
+
 void TWaveformView::UpdateLimits() {
     const records::Measurement* m = Shown();
     span_.SetColumns(std::max(1, PlotRect().width()));
@@ -260,6 +268,7 @@ QString TWaveformView::MarkerText(int x) const {
     QStringList lines;
     int overflows = 0;
     for (const IndexEvent& e : index_->Events(static_cast<uint64_t>(from), static_cast<uint64_t>(to) + 1)) {
+        if (!InShown(e)) continue;
         if (e.kind == IndexEvent::Kind::Overflow) {
             ++overflows;
             continue;
@@ -292,6 +301,8 @@ void TWaveformView::paintEvent(QPaintEvent*) {
     }
     painter.setClipRect(plot.adjusted(0, -kMarkerStrip, 0, 0));
     DrawNotArmed(painter, plot);
+    DrawVoltageScales(painter, true);
+    DrawTimeAxis(painter, plot, true);
     if (span_.PerColumn() >= kSamplesBelowPerColumn) {
         DrawEnvelope(painter, plot);
     } else {
@@ -300,8 +311,8 @@ void TWaveformView::paintEvent(QPaintEvent*) {
     DrawMarkers(painter, plot);
     DrawCursors(painter, plot);
     painter.setClipping(false);
-    DrawVoltageScales(painter);
-    DrawTimeAxis(painter, plot);
+    DrawVoltageScales(painter, false);
+    DrawTimeAxis(painter, plot, false);
     if (drag_ == Drag::Band && dragMoved_) {
         painter.setPen(QPen(kCursorColour, 1, Qt::DashLine));
         painter.setBrush(QColor(255, 255, 255, 40));
@@ -414,7 +425,9 @@ void TWaveformView::DrawMarkers(QPainter& painter, const QRect& plot) {
     const int stripTop = plot.top() - kMarkerStrip;
     int lastOverflow = -1, lastSettings = -1;
     for (const IndexEvent& e : index_->Events(from, to)) {
-        const int x = XOfInstant(static_cast<double>(e.instant));
+        if (!InShown(e)) continue;
+        int x = XOfInstant(static_cast<double>(e.instant));
+        if (x == plot.right() + 1) x = plot.right();  // a stop at the end of the view
         if (x < plot.left() || x > plot.right()) continue;
         switch (e.kind) {
             case IndexEvent::Kind::Overflow:
@@ -427,7 +440,7 @@ void TWaveformView::DrawMarkers(QPainter& painter, const QRect& plot) {
             case IndexEvent::Kind::Settings:
                 if (x == lastSettings) break;
                 lastSettings = x;
-                painter.fillRect(QRect(x - 1, stripTop + 2, 3, kMarkerStrip - 5), kSettingsColour);
+                painter.fillRect(QRect(x, stripTop + 2, 2, kMarkerStrip - 5), kSettingsColour);
                 break;
             case IndexEvent::Kind::MeasurementStart:
             case IndexEvent::Kind::MeasurementStop: {
@@ -450,7 +463,7 @@ void TWaveformView::DrawCursors(QPainter& painter, const QRect& plot) {
     }
 }
 
-void TWaveformView::DrawVoltageScales(QPainter& painter) {
+void TWaveformView::DrawVoltageScales(QPainter& painter, bool grid) {
     const QFontMetrics metrics(font());
     for (int c = 0; c < 2; ++c) {
         if (!channelShown_[c]) continue;
@@ -458,11 +471,14 @@ void TWaveformView::DrawVoltageScales(QPainter& painter) {
         const double span = rangeHi_[c] - rangeLo_[c];
         const double step = NiceStep(span / std::max(1.0, lane.height() / 40.0));
         painter.setPen(kChannelColour[c]);
-        painter.drawText(QRect(4, lane.top(), kLeftMargin - 8, metrics.height()), Qt::AlignLeft, c == 0 ? "A" : "B");
+        if (!grid) painter.drawText(QRect(4, lane.top(), kLeftMargin - 8, metrics.height()), Qt::AlignLeft, c == 0 ? "A" : "B");
         for (double v = std::ceil(rangeLo_[c] / step) * step; v <= rangeHi_[c]; v += step) {
             const int y = static_cast<int>(std::lround(YOf(c, v)));
-            painter.setPen(kGrid);
-            painter.drawLine(lane.left(), y, lane.right(), y);
+            if (grid) {
+                painter.setPen(kGrid);
+                painter.drawLine(lane.left(), y, lane.right(), y);
+                continue;
+            }
             if (y - lane.top() < metrics.height()) continue;  // keep clear of the channel name
             painter.setPen(kChannelColour[c]);
             painter.drawText(QRect(0, y - metrics.height() / 2, kLeftMargin - 6, metrics.height()),
@@ -471,7 +487,7 @@ void TWaveformView::DrawVoltageScales(QPainter& painter) {
     }
 }
 
-void TWaveformView::DrawTimeAxis(QPainter& painter, const QRect& plot) {
+void TWaveformView::DrawTimeAxis(QPainter& painter, const QRect& plot, bool grid) {
     const records::Measurement& m = *Shown();
     const QFontMetrics metrics(font());
     const int labelTop = plot.bottom() + 4;
@@ -482,7 +498,7 @@ void TWaveformView::DrawTimeAxis(QPainter& painter, const QRect& plot) {
     if (!std::isfinite(t0) || !std::isfinite(t1) || t1 <= t0) {
         // No rate recorded: count instants instead.
         const double step = NiceStep((last - first) / std::max(1.0, plot.width() / 110.0));
-        for (double i = std::ceil(first / step) * step; i <= last; i += step) {
+        for (double i = std::ceil(first / step) * step; i <= last && !grid; i += step) {
             const int x = plot.left() + static_cast<int>(span_.ColumnOf(i));
             painter.drawText(QRect(x - 50, labelTop, 100, metrics.height()), Qt::AlignHCenter, QString("#%1").arg(static_cast<qulonglong>(i)));
         }
@@ -499,14 +515,17 @@ void TWaveformView::DrawTimeAxis(QPainter& painter, const QRect& plot) {
         const double exact = static_cast<double>(i) + (rate ? (t - ti) * rate : 0.0);
         const int x = plot.left() + static_cast<int>(std::lround(span_.ColumnOf(exact)));
         if (x < plot.left() || x > plot.right()) continue;
-        painter.setPen(kGrid);
-        painter.drawLine(x, plot.top(), x, plot.bottom());
+        if (grid) {
+            painter.setPen(kGrid);
+            painter.drawLine(x, plot.top(), x, plot.bottom());
+            continue;
+        }
         painter.setPen(kText);
         painter.drawLine(x, plot.bottom() + 1, x, plot.bottom() + 3);
         painter.drawText(QRect(x - 60, labelTop, 120, metrics.height()), Qt::AlignHCenter, Q(FormatTimeLabel(t, style)));
     }
     const std::string origin = FormatOrigin(style);
-    if (!origin.empty()) {
+    if (!origin.empty() && !grid) {
         painter.drawText(QRect(0, labelTop, kLeftMargin - 2, metrics.height()), Qt::AlignRight, Q(origin));
     }
 }

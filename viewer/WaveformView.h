@@ -93,6 +93,7 @@ private:
 
     const records::Measurement* Shown() const;
     uint64_t DrawableEnd() const;  // one past the last instant that may be drawn
+    bool InShown(const records::IndexEvent& event) const;
     void UpdateLimits();
     void UpdateRanges();
     void Changed();
@@ -101,8 +102,9 @@ private:
 
     void DrawBackground(QPainter& painter, const QRect& plot);
     void DrawNotArmed(QPainter& painter, const QRect& plot);
-    void DrawVoltageScales(QPainter& painter);
-    void DrawTimeAxis(QPainter& painter, const QRect& plot);
+    // Grid lines under the traces (grid) or the labels beside the plot.
+    void DrawVoltageScales(QPainter& painter, bool grid);
+    void DrawTimeAxis(QPainter& painter, const QRect& plot, bool grid);
     void DrawEnvelope(QPainter& painter, const QRect& plot);
     void DrawSamples(QPainter& painter, const QRect& plot);
     void DrawMarkers(QPainter& painter, const QRect& plot);

@@ -8,12 +8,12 @@ using namespace rollmode::viewer::testing;
 
 namespace {
 
-struct Run {
+struct ShotResult {
     int status = -1;
     QString errors;
 };
 
-Run Screenshot(const std::string& record, const std::string& png, const QString& size = "800x600") {
+ShotResult Screenshot(const std::string& record, const std::string& png, const QString& size = "800x600") {
     QProcess process;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert("QT_QPA_PLATFORM", "offscreen");
@@ -34,7 +34,7 @@ TEST(ViewerScreenshot, ExitStatusSaysWholeMalformedOrUnreadable) {
     file.WriteTo(good);
     const std::string png = good + ".png";
     std::remove(png.c_str());
-    Run run = Screenshot(good, png);
+    ShotResult run = Screenshot(good, png);
     EXPECT_EQ(run.status, 0) << run.errors.toStdString();
     const QImage picture(QString::fromStdString(png));
     EXPECT_EQ(picture.size(), QSize(800, 600));

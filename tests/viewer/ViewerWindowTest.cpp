@@ -83,7 +83,8 @@ TEST_F(ViewerWindow, DrawsMarkersAndStretchesWhereTheFileHasThem) {
     EXPECT_EQ(CountInColumn(image, grey, Plot().top(), Plot().bottom(), TWaveformView::kChannelColour[0]), 0);
     EXPECT_GT(CountInColumn(image, plain, Plot().top(), Plot().bottom(), TWaveformView::kChannelColour[0]), 0);
     // Measurement stop at the end of the data.
-    EXPECT_EQ(image.pixelColor(X(kFirstEnd), strip).rgb(), TWaveformView::kStopColour.rgb());
+    EXPECT_EQ(image.pixelColor(std::min(X(kFirstEnd), Plot().right()), Plot().center().y()).rgb(),
+              TWaveformView::kStopColour.rgb());
 
     EXPECT_TRUE(view_->MarkerText(X(kSettingsAt)).contains("A: 200 mV/div"));
     EXPECT_TRUE(view_->MarkerText(X(kOverflowAt)).contains("Overflow"));
