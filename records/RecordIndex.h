@@ -109,6 +109,8 @@ public:
     uint64_t PublishedInstants() const;  // instants a query may ask for
 
     std::vector<Measurement> Measurements() const;
+    // Events at instants from `fromInstant` to `toInstant`, both included (a stop after
+    // the last sample has the instant PublishedInstants()).
     std::vector<IndexEvent> Events(uint64_t fromInstant, uint64_t toInstant) const;
     std::vector<NotArmedStretch> NotArmed(uint64_t fromInstant, uint64_t toInstant) const;
     RecordSettings SettingsAt(uint64_t instant) const;
@@ -119,12 +121,18 @@ public:
     // One min/max per column for `columns` columns of `instantsPerColumn` instants from
     // `firstInstant`, both channels (out[2 * c] is A, out[2 * c + 1] is B). Uses the
     // coarsest level that resolves a column; exact at every zoom.
+    // Column c covers [e(c), e(c + 1)) with e(c) = (firstInstant + c x instantsPerColumn)
+    // rounded down to a bucket of the level used (below 256 instants per column: not
+    // rounded), and no instant at or after PublishedInstants().
     void Envelope(uint64_t firstInstant, double instantsPerColumn, int columns, MinMaxMv* out) const;
+    // Exact minimum and maximum of both channels over the instants [first, end).
+    void Extremes(uint64_t first, uint64_t end, MinMaxMv out[2]) const;
     // The instants [first, first + count) themselves, for fine zoom. Returns how many.
     std::size_t ReadInstants(uint64_t first, std::size_t count, RawInstant* out) const;
 
+    struct Impl;  // the library's own units only (RecordIndexImpl.h)
+
 private:
-    struct Impl;
     std::unique_ptr<Impl> impl_;
 };
 
