@@ -2,6 +2,8 @@
 // Shared pieces of the viewer window tests: temporary record files, mouse events
 // with the buttons held, and pixel counts of a grabbed view.
 #include <QApplication>
+#include <QElapsedTimer>
+#include <QThread>
 #include <QImage>
 #include <QMouseEvent>
 #include <QWheelEvent>
@@ -21,6 +23,20 @@ inline std::string TempRecord(const std::string& name) {
     std::remove((folder + ".rmd").c_str());
     std::remove((folder + ".ind").c_str());
     return folder + ".rmd";
+}
+
+// Runs the event loop until `done` holds or `ms` passed (QTRY_* would return from a
+// GoogleTest body without failing it).
+template <class Done>
+bool WaitFor(Done done, int ms) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!done()) {
+        if (timer.elapsed() > ms) return false;
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(5);
+    }
+    return true;
 }
 
 inline void Mouse(QWidget* widget, QEvent::Type type, QPoint at, Qt::MouseButton button, Qt::MouseButtons held,
