@@ -385,31 +385,33 @@ void TWaveformView::DrawSamples(QPainter& painter, const QRect& plot) {
     if (raw_.size() < count) raw_.resize(count);
     const std::size_t got = index_->ReadInstants(first, count, raw_.data());
     const bool dots = span_.PerColumn() <= 1.0 / 6.0;
-    painter.setRenderHint(QPainter::Antialiasing, true);
+    // Separate segments: a long antialiased polyline through noise costs the stroker
+    // far more than the same segments one by one.
+    painter.setRenderHint(QPainter::Antialiasing, span_.PerColumn() < 1.0);
     for (int c = 0; c < 2; ++c) {
         if (!channelShown_[c]) continue;
         painter.setPen(QPen(kChannelColour[c], 1.2));
         painter.setBrush(kChannelColour[c]);
-        points_.clear();
+        segments_.clear();
         dots_.clear();
-        auto flush = [&] {
-            if (points_.size() > 1) painter.drawPolyline(points_.constData(), static_cast<int>(points_.size()));
-            else if (points_.size() == 1) dots_.append(QRectF(points_[0].x() - 1.5, points_[0].y() - 1.5, 3, 3));
-            points_.clear();
-        };
+        bool joined = false;  // the previous instant was a sample to join
+        QPointF previous;
         for (std::size_t i = 0; i < got; ++i) {
             const records::RawInstant& r = raw_[i];
             const float mv = c == 0 ? r.mvA : r.mvB;
             if (r.notArmed || std::isnan(mv)) {
-                flush();
+                joined = false;
                 continue;
             }
             // A sample sits in the middle of its instant.
-            const double x = plot.left() + span_.ColumnOf(static_cast<double>(r.instant) + 0.5);
-            points_.append(QPointF(x, YOf(c, mv)));
-            if (dots) dots_.append(QRectF(x - 2.0, points_.back().y() - 2.0, 4.0, 4.0));
+            const QPointF point(plot.left() + span_.ColumnOf(static_cast<double>(r.instant) + 0.5), YOf(c, mv));
+            if (joined) segments_.append(QLineF(previous, point));
+            else if (i + 1 >= got || raw_[i + 1].notArmed) dots_.append(QRectF(point.x() - 1.5, point.y() - 1.5, 3, 3));
+            if (dots) dots_.append(QRectF(point.x() - 2.0, point.y() - 2.0, 4.0, 4.0));
+            previous = point;
+            joined = true;
         }
-        flush();
+        painter.drawLines(segments_);
         for (const QRectF& dot : dots_) painter.drawEllipse(dot);
     }
     painter.setRenderHint(QPainter::Antialiasing, false);
@@ -434,13 +436,13 @@ void TWaveformView::DrawMarkers(QPainter& painter, const QRect& plot) {
                 // One mark per column however many overflows it holds.
                 if (x == lastOverflow) break;
                 lastOverflow = x;
-                painter.fillRect(QRect(x, stripTop, 1, kMarkerStrip - 1), kOverflowColour);
+                painter.fillRect(QRect(x - 1, stripTop, 3, kMarkerStrip - 1), kOverflowColour);
                 painter.fillRect(QRect(x, plot.top(), 1, plot.height()), QColor(230, 0, 0, 110));
                 break;
             case IndexEvent::Kind::Settings:
                 if (x == lastSettings) break;
                 lastSettings = x;
-                painter.fillRect(QRect(x, stripTop + 2, 2, kMarkerStrip - 5), kSettingsColour);
+                painter.fillRect(QRect(x - 1, stripTop + 2, 3, kMarkerStrip - 5), kSettingsColour);
                 break;
             case IndexEvent::Kind::MeasurementStart:
             case IndexEvent::Kind::MeasurementStop: {

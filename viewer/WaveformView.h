@@ -130,7 +130,7 @@ private:
     std::vector<records::MinMaxMv> envelope_;
     std::vector<records::RawInstant> raw_;
     QVector<QLine> lines_;
-    QVector<QPointF> points_;
+    QVector<QLineF> segments_;
     QVector<QRectF> dots_;
 };
 
