@@ -123,9 +123,9 @@ std::string FormatMillivolts(double mv) {
     return Printf("%.*f mV", mv, 2);
 }
 
-std::string FormatScaleMillivolts(double mv, double step) {
+std::string FormatScaleMillivolts(double mv, double step, bool volts) {
     if (std::fabs(mv) < step * 1e-6) mv = 0.0;
-    if (step >= 1000.0 || std::fabs(mv) >= 1000.0) return Printf("%.*f V", mv / 1000.0, DecimalsFor(step / 1000.0));
+    if (volts) return Printf("%.*f V", mv / 1000.0, DecimalsFor(step / 1000.0));
     return Printf("%.*f mV", mv, DecimalsFor(step));
 }
 

@@ -32,7 +32,7 @@ std::string FormatDuration(double seconds);
 std::string FormatFrequency(double hertz);
 // Millivolts as "12.5 mV" or "1.25 V".
 std::string FormatMillivolts(double mv);
-// A scale label for a tick `step` mV apart.
-std::string FormatScaleMillivolts(double mv, double step);
+// A label of a scale with ticks `step` mV apart, in V when `volts` (one unit per scale).
+std::string FormatScaleMillivolts(double mv, double step, bool volts);
 
 }  // namespace rollmode::viewer

@@ -472,6 +472,7 @@ void TWaveformView::DrawVoltageScales(QPainter& painter, bool grid) {
         const QRect lane = LaneRect(c);
         const double span = rangeHi_[c] - rangeLo_[c];
         const double step = NiceStep(span / std::max(1.0, lane.height() / 40.0));
+        const bool volts = std::max(std::fabs(rangeLo_[c]), std::fabs(rangeHi_[c])) >= 1000.0;
         painter.setPen(kChannelColour[c]);
         if (!grid) painter.drawText(QRect(4, lane.top(), kLeftMargin - 8, metrics.height()), Qt::AlignLeft, c == 0 ? "A" : "B");
         for (double v = std::ceil(rangeLo_[c] / step) * step; v <= rangeHi_[c]; v += step) {
@@ -484,7 +485,7 @@ void TWaveformView::DrawVoltageScales(QPainter& painter, bool grid) {
             if (y - lane.top() < metrics.height()) continue;  // keep clear of the channel name
             painter.setPen(kChannelColour[c]);
             painter.drawText(QRect(0, y - metrics.height() / 2, kLeftMargin - 6, metrics.height()),
-                             Qt::AlignRight | Qt::AlignVCenter, Q(FormatScaleMillivolts(v, step)));
+                             Qt::AlignRight | Qt::AlignVCenter, Q(FormatScaleMillivolts(v, step, volts)));
         }
     }
 }

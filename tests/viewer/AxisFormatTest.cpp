@@ -42,7 +42,10 @@ TEST(AxisFormat, ReadOutsCarryTheirUnits) {
     EXPECT_EQ(FormatMillivolts(31.25), "31.25 mV");
     EXPECT_EQ(FormatInstantTime(0.0126, 1e-3), "0.013 s");
     EXPECT_EQ(FormatInstantTime(3725.0000002, 2e-7), "1:02:05.0000002");
-    EXPECT_EQ(FormatScaleMillivolts(-1e-12, 200.0), "0 mV");
+    // One unit per scale, and no "-0" from rounding at the zero line.
+    EXPECT_EQ(FormatScaleMillivolts(-1e-12, 200.0, false), "0 mV");
+    EXPECT_EQ(FormatScaleMillivolts(500.0, 500.0, true), "0.5 V");
+    EXPECT_EQ(FormatScaleMillivolts(-1e-9, 500.0, true), "0.0 V");
 }
 
 TEST(EventText, SettingsChangesSayWhatChanged) {
