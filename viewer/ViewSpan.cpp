@@ -9,7 +9,8 @@ void TViewSpan::SetColumns(int columns) {
     const bool atEnd = AtEnd();
     columns_ = std::max(1, columns);
     Clamp();
-    if (atEnd) ShowEnd();
+    if (whole_) ShowWhole();
+    else if (atEnd) ShowEnd();
 }
 
 void TViewSpan::SetLimits(uint64_t begin, uint64_t end) {
@@ -22,7 +23,9 @@ void TViewSpan::Grow(uint64_t end) {
     const bool follow = AtEnd();
     end_ = std::max(begin_, end);
     Clamp();
-    if (follow) ShowEnd();
+    // The whole measurement stays whole as it grows; a closer view keeps its zoom.
+    if (whole_) ShowWhole();
+    else if (follow) ShowEnd();
 }
 
 double TViewSpan::MaxPerColumn() const {
@@ -42,6 +45,7 @@ bool TViewSpan::AtEnd() const {
 }
 
 void TViewSpan::ShowWhole() {
+    whole_ = true;
     perColumn_ = MaxPerColumn();
     first_ = static_cast<double>(begin_);
     Clamp();
@@ -50,6 +54,7 @@ void TViewSpan::ShowWhole() {
 void TViewSpan::ZoomAbout(double factor, double column) {
     if (!(factor > 0.0)) return;
     const double anchor = InstantAt(column);
+    whole_ = false;
     perColumn_ *= factor;
     Clamp();
     first_ = anchor - column * perColumn_;
@@ -60,6 +65,7 @@ void TViewSpan::ZoomToColumns(double from, double to) {
     if (to < from) std::swap(from, to);
     if (to - from < 1.0) return;
     const double first = InstantAt(from);
+    whole_ = false;
     perColumn_ = (to - from) * perColumn_ / columns_;
     first_ = first;
     Clamp();

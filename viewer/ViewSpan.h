@@ -14,7 +14,8 @@ public:
     void SetColumns(int columns);
     // The measurement's instants [begin, end). Keeps the view where it is when it can.
     void SetLimits(uint64_t begin, uint64_t end);
-    // Follows growth: a view that showed the end keeps showing it.
+    // Follows growth: the whole measurement stays whole, a view that showed the end
+    // keeps showing it at its zoom.
     void Grow(uint64_t end);
 
     void ShowWhole();
@@ -35,6 +36,7 @@ public:
     uint64_t End() const { return end_; }
     double Last() const { return first_ + perColumn_ * columns_; }
     bool AtEnd() const;
+    bool Whole() const { return whole_; }
 
     double ColumnOf(double instant) const { return (instant - first_) / perColumn_; }
     double InstantAt(double column) const { return first_ + column * perColumn_; }
@@ -47,6 +49,7 @@ private:
     uint64_t begin_ = 0, end_ = 0;
     double first_ = 0.0;
     double perColumn_ = 1.0;
+    bool whole_ = false;  // ShowWhole() and no zoom since
 };
 
 }  // namespace rollmode::viewer

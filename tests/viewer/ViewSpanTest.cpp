@@ -58,6 +58,12 @@ TEST(ViewSpan, AViewAtTheEndFollowsGrowthAndOneElsewhereStays) {
     span.ShowStart();
     span.Grow(9000);
     EXPECT_DOUBLE_EQ(span.First(), 0.0);
+    // The whole measurement stays whole while it grows (a file opened just after
+    // its start would otherwise stay at the closest zoom).
+    TViewSpan whole = Span(0, 0, 100);
+    whole.Grow(100000);
+    EXPECT_TRUE(whole.Whole());
+    EXPECT_DOUBLE_EQ(whole.PerColumn(), 1000.0);
     // Data shorter than the view sit at the start and count as at the end.
     TViewSpan young = Span(0, 10, 100);
     EXPECT_DOUBLE_EQ(young.First(), 0.0);
