@@ -223,7 +223,8 @@ void TViewerWindow::RefreshMeasurementList() {
             const double seconds = index->SecondsAt(m, m.endInstant);
             if (std::isfinite(seconds)) text += QStringLiteral(" (%1)").arg(Q(FormatDuration(seconds)));
         }
-        if (!m.stopped && i + 1 == list.size()) text += tr(", running");
+        // A measurement without a stop is still being recorded, once the whole file was read.
+        if (!m.stopped && i + 1 == list.size() && opened_ && !follower_->Loading()) text += tr(", running");
         const int position = static_cast<int>(i);
         if (row < measurements_->count()) {
             if (measurements_->itemText(row) != text) measurements_->setItemText(row, text);
