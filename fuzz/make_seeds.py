@@ -63,6 +63,25 @@ write("record_reader", "cut_record", bytes([64]) + start + le16(0, 5, 11, 7))
 write("record_reader", "odd_size", bytes([1]) + le16(0x1234, 0x5678) + b"\x01")
 write("record_reader", "bad_length", bytes([5]) + le16(0x1234, 0, 9, 1))
 
+# --- index reader: a mode byte, then edits (24-bit position, xor byte) to a valid index
+# of the target's record, or (mode bit 0) a whole index file; bit 1 truncates to the
+# 16-bit length that follows, bit 2 repairs the checksum --------------------------------
+def edits(*pairs):
+    return b"".join(struct.pack("<I", (pos & 0xFFFFFF) | (x << 24)) for pos, x in pairs)
+
+write("index_reader", "valid", bytes([0]))
+write("index_reader", "record_bytes_repaired", bytes([4]) + edits((17, 0x10)))
+write("index_reader", "resume_offset_repaired", bytes([4]) + edits((32, 0x2e)))
+write("index_reader", "instants_repaired", bytes([4]) + edits((26, 0x01)))
+write("index_reader", "capacity_repaired", bytes([4]) + edits((59, 0x40)))
+write("index_reader", "lists_offset_repaired", bytes([4]) + edits((64, 0x08)))
+write("index_reader", "checkpoint_repaired", bytes([4]) + edits((4097, 0x40)))
+write("index_reader", "levels_repaired", bytes([4]) + edits((4300, 0xFF), (4400, 0x80)))
+write("index_reader", "list_flip", bytes([0]) + edits((0xFFFFF0, 0x04)))
+write("index_reader", "truncated", bytes([2]) + le16(3000))
+write("index_reader", "foreign", bytes([1]) + b"RMINDEX\x1a" + struct.pack("<II", 1, 4096) + bytes(range(256)) * 2)
+write("index_reader", "other_version", bytes([0]) + edits((8, 0x03)))
+
 # --- accumulate samples: words from the end, parameters before them -------------------
 def accumulate(k, max_columns, cuts, raw):
     f = Fdp().int(1, 1).int(k + 2, 1).int(max_columns + 1, 2).int(len(cuts), 1)

@@ -59,7 +59,7 @@ bool WholeSampleBucket(const uint16_t* w, BucketCodes& out) {
 void TIndexBuilder::Reset(TIndexStore* store) {
     store_ = store;
     settings_ = RecordSettings{};
-    instants_ = offset_ = resumeOffset_ = 0;
+    instants_ = offset_ = resumeOffset_ = bucketStart_ = 0;
     acc_.fill(BucketCodes{});
     stop_ = Stop::None;
     message_.clear();
@@ -80,6 +80,8 @@ void TIndexBuilder::Resume(TIndexStore* store, uint64_t instants, uint64_t offse
         for (uint64_t i = below & ~uint64_t{15}; i < below; ++i) acc_[level].Merge(entries[i]);
     }
 }
+
+uint64_t TIndexBuilder::Anchor() const { return (instants_ & kBucketMask) != 0 ? bucketStart_ : offset_; }
 
 void TIndexBuilder::Malformed(std::string message) {
     stop_ = Stop::Malformed;
@@ -116,6 +118,7 @@ std::size_t TIndexBuilder::Parse(const uint16_t* words, std::size_t count) {
         if ((instants_ & kBucketMask) == 0 && count - pos >= kBucketWords &&
             WholeSampleBucket(words + pos, acc_[0])) {
             if ((instants_ & kCheckpointMask) == 0) Checkpoint();
+            bucketStart_ = offset_;
             instants_ += kBucketWords;
             pos += kBucketWords;
             offset_ += 2 * kBucketWords;
@@ -124,7 +127,10 @@ std::size_t TIndexBuilder::Parse(const uint16_t* words, std::size_t count) {
         }
         const uint16_t word = words[pos];
         if (word >= 2) {
-            if ((instants_ & kCheckpointMask) == 0) Checkpoint();
+            if ((instants_ & kBucketMask) == 0) {
+                bucketStart_ = offset_;
+                if ((instants_ & kCheckpointMask) == 0) Checkpoint();
+            }
             if (word == 2) {
                 if (!stretches_.empty() && stretches_.back().first + stretches_.back().count == instants_)
                     ++stretches_.back().count;
@@ -140,7 +146,7 @@ std::size_t TIndexBuilder::Parse(const uint16_t* words, std::size_t count) {
             continue;
         }
         if (word == 1) {
-            events_.push_back(EventEntry{instants_, offset_, 0, {0, 0, 0}});
+            events_.push_back(EventEntry{instants_, offset_, Anchor(), 0, {0, 0, 0}});
             ++pos;
             offset_ += 2;
             continue;
@@ -165,7 +171,7 @@ std::size_t TIndexBuilder::Parse(const uint16_t* words, std::size_t count) {
             return pos;
         }
         if (pos + length > count) break;
-        EventEntry e{instants_, offset_, code, {0, 0, 0}};
+        EventEntry e{instants_, offset_, Anchor(), code, {0, 0, 0}};
         for (uint16_t i = 0; i + 3 < length; ++i) e.args[i] = words[pos + 3 + i];
         ApplySettingsRecord(settings_, code, e.args);
         events_.push_back(e);

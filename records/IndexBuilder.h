@@ -47,12 +47,14 @@ private:
     void CloseBucket();
     void Checkpoint();
     void Malformed(std::string message);
+    uint64_t Anchor() const;
 
     TIndexStore* store_ = nullptr;
     RecordSettings settings_;
     uint64_t instants_ = 0;
     uint64_t offset_ = 0;
     uint64_t resumeOffset_ = 0;
+    uint64_t bucketStart_ = 0;  // offset of the current level-0 bucket's first instant
     std::array<indexformat::BucketCodes, indexformat::kLevels> acc_{};
     Stop stop_ = Stop::None;
     std::string message_;

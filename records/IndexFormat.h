@@ -72,14 +72,19 @@ struct Checkpoint {
 };
 static_assert(sizeof(Checkpoint) == 40);
 
-// A settings record, an overflow mark (kind 1) or a measurement start/stop.
+// A settings record (measurement starts and stops included) or an overflow mark.
 struct EventEntry {
     uint64_t instant = 0;
     uint64_t offset = 0;
+    // Where reading can start to reach the instants of the event's level-0 bucket: the
+    // word of its first instant when the event lies inside the bucket, else the event.
+    // A bucket whose samples a settings change splits is read from here, not from the
+    // offset table's entry up to 65,535 instants before it.
+    uint64_t anchor = 0;
     uint16_t code = 0;   // settings record code; 0 for an overflow mark
     uint16_t args[3] = {0, 0, 0};
 };
-static_assert(sizeof(EventEntry) == 24);
+static_assert(sizeof(EventEntry) == 32);
 
 struct StretchEntry {
     uint64_t first = 0;

@@ -185,8 +185,8 @@ uint64_t TIndexLists::InstantAt(double seconds, uint64_t lowest, uint64_t highes
     while (it != rates_.begin() && (it - 1)->samplesPerSecond == 0) --it;
     if (it == rates_.begin()) return lowest;
     const RateSegment& seg = *(it - 1);
-    const double offset = std::max(0.0, (seconds - seg.seconds) * seg.samplesPerSecond);
-    uint64_t instant = seg.instant + static_cast<uint64_t>(std::min(std::llround(offset) * 1.0, 9.0e18));
+    const double offset = std::clamp((seconds - seg.seconds) * seg.samplesPerSecond, 0.0, 9.0e18);
+    uint64_t instant = seg.instant + static_cast<uint64_t>(std::llround(offset));
     if (it != rates_.end()) instant = std::min(instant, it->instant);
     return std::clamp(instant, lowest, std::max(lowest, highest));
 }

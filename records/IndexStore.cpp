@@ -87,11 +87,13 @@ bool TIndexStore::Load(const std::string& path, std::string& why) {
     }
     const auto fileBytes = static_cast<uint64_t>(st.st_size);
     header_ = indexformat::Header{};
-    if (::pread(fd_, &header_, sizeof header_, 0) != static_cast<ssize_t>(sizeof header_)) {
+    uint8_t raw[sizeof header_];
+    if (::pread(fd_, raw, sizeof raw, 0) != static_cast<ssize_t>(sizeof raw)) {
         why = "index unreadable";
         Unmap();
         return false;
     }
+    std::memcpy(&header_, raw, sizeof raw);
     const indexformat::Header& h = header_;
     if (h.magic != kMagic || h.headerBytes != kHeaderBytes) {
         why = "not an index";
@@ -124,14 +126,30 @@ bool TIndexStore::Load(const std::string& path, std::string& why) {
         Unmap();
         return false;
     }
+    // The check read every page; queries need only a few of them.
+    ::madvise(base_, mappedBytes_, MADV_DONTNEED);
     return true;
+}
+
+void TIndexStore::CopySection(const TIndexStore& from, uint64_t fromOffset, uint64_t toOffset, uint64_t bytes) {
+    // In the kernel where it can: the pages then never enter this process.
+    while (bytes > 0) {
+        auto in = static_cast<loff_t>(fromOffset), out = static_cast<loff_t>(toOffset);
+        const ssize_t n = ::copy_file_range(from.fd_, &in, fd_, &out, bytes, 0);
+        if (n <= 0) break;
+        fromOffset += static_cast<uint64_t>(n);
+        toOffset += static_cast<uint64_t>(n);
+        bytes -= static_cast<uint64_t>(n);
+    }
+    if (bytes > 0) std::memcpy(base_ + toOffset, from.base_ + fromOffset, bytes);
 }
 
 void TIndexStore::CopyFrom(const TIndexStore& from, uint64_t instants) {
     const uint64_t checkpoints = (instants + (uint64_t{1} << kCheckpointShift) - 1) >> kCheckpointShift;
-    std::memcpy(Checkpoints(), from.Checkpoints(), checkpoints * sizeof(Checkpoint));
+    CopySection(from, from.layout_.checkpointOffset, layout_.checkpointOffset, checkpoints * sizeof(Checkpoint));
     for (int level = 0; level < kLevels; ++level)
-        std::memcpy(Level(level), from.Level(level), (instants >> BucketShift(level)) * sizeof(BucketCodes));
+        CopySection(from, from.layout_.levelOffset[level], layout_.levelOffset[level],
+                    (instants >> BucketShift(level)) * sizeof(BucketCodes));
 }
 
 bool TIndexStore::Finalize(indexformat::Header header, const std::vector<EventEntry>& events,

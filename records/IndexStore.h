@@ -59,6 +59,7 @@ public:
 
 private:
     void Unmap();
+    void CopySection(const TIndexStore& from, uint64_t fromOffset, uint64_t toOffset, uint64_t bytes);
 
     int fd_ = -1;
     uint8_t* base_ = nullptr;

@@ -4,6 +4,7 @@
 // truncate or clear it while we read, and a mapped page past a new end of file would
 // raise SIGBUS, where pread just returns fewer bytes.
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -61,6 +62,21 @@ std::string ChooseIndexPath(const std::string& recordPath) {
     fs::create_directories(cache, ec);
     const std::string absolute = fs::absolute(record, ec).lexically_normal().string();
     return cache + "/" + Hex(Hash(absolute.data(), absolute.size())) + "-" + IndexFileName(record.filename().string());
+}
+
+// Removes the temporary files a killed build of the index at `indexPath` left behind.
+void RemoveStaleTemporaries(const std::string& indexPath) {
+    namespace fs = std::filesystem;
+    const fs::path index(indexPath);
+    const std::string prefix = index.filename().string() + ".tmp-";
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(index.has_parent_path() ? index.parent_path() : ".", ec)) {
+        const std::string name = entry.path().filename().string();
+        if (name.compare(0, prefix.size(), prefix) != 0) continue;
+        const long pid = std::strtol(name.c_str() + prefix.size(), nullptr, 10);
+        if (pid <= 0 || pid == ::getpid() || ::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH) continue;
+        fs::remove(entry.path(), ec);
+    }
 }
 
 }  // namespace
@@ -129,20 +145,29 @@ void TRecordIndex::Impl::Publish() {
 
 bool TRecordIndex::Impl::Advance(uint64_t end, const Progress& progress, const std::atomic<bool>* cancel,
                                  uint64_t total) {
-    if (buffer.empty()) buffer.resize(kChunkWords);
+    // Small records get a small buffer; large ones 1 MiB.
+    const std::size_t words = static_cast<std::size_t>(std::min<uint64_t>(kChunkWords, end / 2 + 16));
+    if (bufferWords < words) {
+        buffer.reset(new uint16_t[words]);
+        bufferWords = words;
+    }
     uint64_t at = builder.Offset();
     const uint64_t start = at;
+    unsigned chunks = 0;
     while (at + 2 <= end && builder.Stopped() != TIndexBuilder::Stop::Malformed) {
         if (cancel != nullptr && cancel->load(std::memory_order_relaxed)) return false;
-        const uint64_t want = std::min<uint64_t>(kChunkWords * 2, end - at) & ~uint64_t{1};
-        const ssize_t n = ::pread(recordFd, buffer.data(), want, static_cast<off_t>(at));
+        const uint64_t want = std::min<uint64_t>(bufferWords * 2, end - at) & ~uint64_t{1};
+        const ssize_t n = ::pread(recordFd, buffer.get(), want, static_cast<off_t>(at));
         if (n < 0 && errno == EINTR) continue;
         if (n < 2) break;
-        const auto words = static_cast<std::size_t>(n) / 2;
-        const std::size_t used = builder.Parse(buffer.data(), words);
+        const auto got = static_cast<std::size_t>(n) / 2;
+        const std::size_t used = builder.Parse(buffer.get(), got);
         at += used * 2;
-        Publish();
-        if (store->Writable()) store->ReleaseWritten(builder.Instants());
+        // Publishing takes the lock the queries hold: once per 4 MiB is often enough.
+        if (++chunks % 4 == 0) {
+            Publish();
+            if (store->Writable()) store->ReleaseWritten(builder.Instants());
+        }
         if (progress) progress(at - start, total);
         // A record cut off by the end of what we read: re-read from its start, unless
         // it is cut off by the end of the file.
@@ -228,7 +253,8 @@ bool TRecordIndex::Impl::TryReuse(std::unique_ptr<TIndexStore>& old, std::string
     for (uint64_t i = 0; i < h.eventCount; ++i) {
         const EventEntry& e = events[i];
         const uint16_t length = e.code == 0 ? 1 : RecordLengthOfCode(e.code);
-        if (length == 0 || e.instant > h.instants || e.offset + 2u * length > h.recordBytes ||
+        if (length == 0 || e.instant > h.instants || e.offset + 2u * length > h.recordBytes || e.anchor > e.offset ||
+            e.anchor < (e.instant & ~uint64_t{(1u << kBucketShift) - 1}) * 2 ||
             (i > 0 && (e.offset <= events[i - 1].offset || e.instant < events[i - 1].instant))) {
             why = "index event list damaged";
             return false;
@@ -282,17 +308,29 @@ bool TRecordIndex::Open(const std::string& recordPath, const Progress& progress,
     d.recordInode = st.st_ino;
     d.recordSize = static_cast<uint64_t>(st.st_size);
     d.indexPath = ChooseIndexPath(recordPath);
+    RemoveStaleTemporaries(d.indexPath);
 
     auto old = std::make_unique<TIndexStore>();
     std::string why;
-    const bool loaded = old->Load(d.indexPath, why) && d.TryReuse(old, why);
+    bool loaded = old->Load(d.indexPath, why) && d.TryReuse(old, why);
     uint64_t reusedBytes = 0;
     if (loaded) {
-        reusedBytes = d.store->Header().recordBytes;
+        const Header h = d.store->Header();
+        reusedBytes = h.recordBytes;
         d.persistedBytes = reusedBytes;
         // The tail after the last whole bucket completes no bucket: read it again into
-        // the read-only store.
+        // the read-only store. It must end exactly where the header says.
         d.Advance(reusedBytes, {}, nullptr, 0);
+        if (d.builder.Instants() != h.instants || d.builder.Offset() != h.recordBytes) {
+            std::unique_lock lock(d.mutex);
+            d.store.reset();
+            d.published.store(0);
+            d.coveredBytes.store(0);
+            d.persistedBytes = 0;
+            loaded = false;
+        }
+    }
+    if (loaded) {
         if (d.recordSize > reusedBytes) {
             if (!d.Grow(std::max(d.recordSize / 2, d.store->Capacity()))) return false;
         }

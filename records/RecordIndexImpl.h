@@ -31,7 +31,8 @@ struct TRecordIndex::Impl {
     uint64_t persistedBytes = 0;  // record bytes the file under indexPath covers
     uint64_t headFingerprint = 0;
     uint64_t headBytes = 0;
-    std::vector<uint16_t> buffer;
+    std::unique_ptr<uint16_t[]> buffer;  // not zeroed: every word is read into before use
+    std::size_t bufferWords = 0;
     unsigned tempCounter = 0;
 
     // --- shared with the query thread ---------------------------------------------

@@ -32,6 +32,21 @@ void RawScan(const TRecordIndex::Impl& d, uint64_t a, uint64_t b, Fn&& fn) {
     RecordSettings s = Unpack(cp.settings);
     uint64_t instant = (a >> kCheckpointShift) << kCheckpointShift;
     uint64_t at = cp.offset;
+    // An event's anchor closer to `a` than the offset table's entry saves reading up to
+    // 65,535 instants: the settings there are the entry's with the events between applied.
+    const auto& events = d.lists.Events();
+    constexpr uint64_t kBucketStart = ~uint64_t{(1u << kBucketShift) - 1};
+    const auto after = std::upper_bound(events.begin(), events.end(), a,
+                                        [](uint64_t t, const EventEntry& e) { return t < (e.instant & kBucketStart); });
+    if (after != events.begin() && ((after - 1)->instant & kBucketStart) > instant && (after - 1)->anchor > at) {
+        const EventEntry& anchor = *(after - 1);
+        auto it = std::upper_bound(events.begin(), events.end(), at,
+                                   [](uint64_t o, const EventEntry& e) { return o < e.offset; });
+        for (; it != events.end() && it->offset < anchor.anchor; ++it)
+            if (it->code != 0) ApplySettingsRecord(s, it->code, it->args);
+        instant = anchor.instant & kBucketStart;
+        at = anchor.anchor;
+    }
     uint16_t words[kScanWords];
     while (instant < b && at + 2 <= covered) {
         const uint64_t want = std::min<uint64_t>(sizeof words, covered - at) & ~uint64_t{1};

@@ -9,9 +9,9 @@ cd "$(dirname "$0")/.."
 BUILD=${1:-build-fuzz}
 SECONDS_EACH=${FUZZ_SECONDS:-60}
 JOBS=${FUZZ_JOBS:-1}
-TARGETS=${FUZZ_TARGETS:-"settings_loader edit_parsers record_reader accumulate_samples driver_code14 brask_garbage tolv_garbage sim_requests"}
+TARGETS=${FUZZ_TARGETS:-"settings_loader edit_parsers record_reader index_reader accumulate_samples driver_code14 brask_garbage tolv_garbage sim_requests"}
 
-declare -A MAX_LEN=([settings_loader]=8192 [edit_parsers]=256 [record_reader]=4096 [accumulate_samples]=8192
+declare -A MAX_LEN=([settings_loader]=8192 [edit_parsers]=256 [record_reader]=4096 [index_reader]=4096 [accumulate_samples]=8192
                     [driver_code14]=16384 [brask_garbage]=4096 [tolv_garbage]=4096 [sim_requests]=4096)
 
 CC=clang CXX=clang++ cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
