@@ -46,6 +46,16 @@ double NiceStep(double rough) {
     return 10.0 * power;
 }
 
+double NiceTimeStep(double rough) {
+    if (!(rough > 1.0)) return NiceStep(rough);
+    static constexpr double kClockSteps[] = {1,    2,    5,    10,   15,    30,    60,    120,   300,
+                                             600,  900,  1800, 3600, 7200,  10800, 21600, 43200};
+    for (double step : kClockSteps) {
+        if (step >= rough) return step;
+    }
+    return std::ceil(rough / 86400.0) * 86400.0;
+}
+
 TimeLabelStyle ChooseTimeStyle(double step, double viewStart, double viewEnd) {
     TimeLabelStyle style;
     if (step >= 1.0 && std::max(std::fabs(viewStart), std::fabs(viewEnd)) >= 60.0) {

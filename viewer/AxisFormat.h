@@ -9,6 +9,10 @@ namespace rollmode::viewer {
 // The smallest 1, 2 or 5 times a power of ten that is at least `rough` (> 0).
 double NiceStep(double rough);
 
+// A step of a time axis of at least `rough` seconds: 1-2-5 below a second, whole
+// clock steps (1, 2, 5, 10, 15, 30 s, 1, 2, 5, 10, 15, 30 min, 1, 2, 3, 6, 12 h) above.
+double NiceTimeStep(double rough);
+
 // How the labels of a time axis with ticks `step` seconds apart are written.
 struct TimeLabelStyle {
     enum class Kind { Clock, Seconds, Offset } kind = Kind::Seconds;

@@ -507,7 +507,7 @@ void TWaveformView::DrawTimeAxis(QPainter& painter, const QRect& plot, bool grid
         }
         return;
     }
-    const double step = NiceStep((t1 - t0) / std::max(1.0, plot.width() / 110.0));
+    const double step = NiceTimeStep((t1 - t0) / std::max(1.0, plot.width() / 110.0));
     const TimeLabelStyle style = ChooseTimeStyle(step, t0, t1);
     for (double k = std::ceil(t0 / step); k * step <= t1 + step * 1e-9; k += 1.0) {
         const double t = k * step;

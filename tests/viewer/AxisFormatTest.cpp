@@ -13,6 +13,12 @@ TEST(AxisFormat, NiceStepsAreOneTwoFiveTimesAPowerOfTen) {
     EXPECT_DOUBLE_EQ(NiceStep(3.0), 5.0);
     EXPECT_DOUBLE_EQ(NiceStep(6.0), 10.0);
     EXPECT_NEAR(NiceStep(2.1e-7), 5e-7, 1e-20);
+    // Clock steps above a second: a minute and a half rounds to two minutes, not 100 s.
+    EXPECT_DOUBLE_EQ(NiceTimeStep(0.3), 0.5);
+    EXPECT_DOUBLE_EQ(NiceTimeStep(12.0), 15.0);
+    EXPECT_DOUBLE_EQ(NiceTimeStep(90.0), 120.0);
+    EXPECT_DOUBLE_EQ(NiceTimeStep(2000.0), 3600.0);
+    EXPECT_DOUBLE_EQ(NiceTimeStep(100000.0), 172800.0);
 }
 
 TEST(AxisFormat, TimeLabelsFollowTheZoom) {
