@@ -80,6 +80,7 @@ TViewerWindow::TViewerWindow(QWidget* parent)
     loadTimer_->setInterval(kLoadRefreshMs);
     connect(loadTimer_, &QTimer::timeout, this, &TViewerWindow::ShowLoadProgress);
     resize(1200, 700);
+    view_->setFocus();
 }
 
 TViewerWindow::~TViewerWindow() { follower_->Stop(); }

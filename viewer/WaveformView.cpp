@@ -296,7 +296,7 @@ void TWaveformView::paintEvent(QPaintEvent*) {
     DrawBackground(painter, plot);
     if (!index_ || !Shown()) {
         painter.setPen(kText);
-        painter.drawText(plot, Qt::AlignCenter, index_ ? tr("Reading the record\u2026") : tr("File > Open a record file"));
+        painter.drawText(plot, Qt::AlignCenter, index_ ? tr("No samples yet") : tr("File > Open a record file"));
         return;
     }
     painter.setClipRect(plot.adjusted(0, -kMarkerStrip, 0, 0));
