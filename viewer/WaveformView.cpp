@@ -212,7 +212,9 @@ QRect TWaveformView::LaneRect(int channel) const {
 }
 
 int TWaveformView::XOfInstant(double instant) const {
-    return PlotRect().left() + static_cast<int>(std::floor(span_.ColumnOf(instant)));
+    // A stretch may begin hours before the view: keep the column within int.
+    const double column = std::clamp(std::floor(span_.ColumnOf(instant)), -1e6, 1e6);
+    return PlotRect().left() + static_cast<int>(column);
 }
 
 double TWaveformView::YOf(int channel, double mv) const {
@@ -347,7 +349,8 @@ void TWaveformView::DrawEnvelope(QPainter& painter, const QRect& plot) {
     const uint64_t end = DrawableEnd();
     const double first = span_.First();
     if (end <= first) return;
-    const int columns = std::min(plot.width(), static_cast<int>(std::ceil(span_.ColumnOf(static_cast<double>(end)))));
+    const int columns = static_cast<int>(
+        std::min(static_cast<double>(plot.width()), std::ceil(span_.ColumnOf(static_cast<double>(end)))));
     if (columns <= 0) return;
     if (envelope_.size() < static_cast<std::size_t>(2 * columns)) envelope_.resize(static_cast<std::size_t>(2 * plot.width()));
     index_->Envelope(static_cast<uint64_t>(first), span_.PerColumn(), columns, envelope_.data());
@@ -516,7 +519,7 @@ void TWaveformView::DrawTimeAxis(QPainter& painter, const QRect& plot, bool grid
         const double ti = index_->SecondsAt(m, i);
         const uint32_t rate = index_->SettingsAt(i).samplesPerSecond;
         const double exact = static_cast<double>(i) + (rate ? (t - ti) * rate : 0.0);
-        const int x = plot.left() + static_cast<int>(std::lround(span_.ColumnOf(exact)));
+        const int x = XOfInstant(exact + 0.5 * span_.PerColumn());
         if (x < plot.left() || x > plot.right()) continue;
         if (grid) {
             painter.setPen(kGrid);
