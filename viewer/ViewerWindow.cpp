@@ -186,7 +186,7 @@ void TViewerWindow::OnNotice(const QString& text) {
 }
 
 QString TViewerWindow::FaultText() const {
-    if (openFailed_) return tr("Cannot read %1: %2").arg(path_, openError_);
+    if (openFailed_) return openError_.isEmpty() ? tr("Cannot read %1").arg(path_) : tr("Cannot read the record: %1").arg(openError_);
     const auto index = follower_->Index();
     if (!index) return {};
     const records::RecordFault fault = index->Fault();
@@ -225,7 +225,7 @@ void TViewerWindow::RefreshMeasurementList() {
             if (std::isfinite(seconds)) text += QStringLiteral(" (%1)").arg(Q(FormatDuration(seconds)));
         }
         // A measurement without a stop is still being recorded, once the whole file was read.
-        if (!m.stopped && i + 1 == list.size() && opened_ && !follower_->Loading()) text += tr(", running");
+        if (!m.stopped && i + 1 == list.size() && opened_ && !follower_->Loading() && !Malformed()) text += tr(", running");
         const int position = static_cast<int>(i);
         if (row < measurements_->count()) {
             if (measurements_->itemText(row) != text) measurements_->setItemText(row, text);
