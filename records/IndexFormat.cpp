@@ -90,16 +90,31 @@ uint64_t Hash(const void* data, std::size_t bytes, uint64_t seed) {
     return r;
 }
 
-uint64_t Checksum(const uint8_t* base, const Header& header, const uint8_t* lists) {
+namespace {
+
+uint64_t HashSlices(const uint8_t* data, uint64_t bytes, uint64_t seed, HashedBytes done) {
+    constexpr uint64_t kSlice = uint64_t{8} << 20;
+    for (uint64_t at = 0; at < bytes; at += kSlice) {
+        const uint64_t n = bytes - at < kSlice ? bytes - at : kSlice;
+        seed = Hash(data + at, n, seed);
+        if (done != nullptr) done(data + at, n);
+    }
+    return bytes == 0 ? Hash(data, 0, seed) : seed;
+}
+
+}  // namespace
+
+uint64_t Checksum(const uint8_t* base, const Header& header, const uint8_t* lists, HashedBytes done) {
     Header h = header;
     h.checksum = 0;
     uint64_t sum = Hash(&h, sizeof h);
     sum = Hash(base + sizeof h, kHeaderBytes - sizeof h, sum);  // the unused rest of the header block
     const Layout l = Layout::For(header.capacityInstants);
     const uint64_t checkpoints = (header.instants + (uint64_t{1} << kCheckpointShift) - 1) >> kCheckpointShift;
-    sum = Hash(base + l.checkpointOffset, checkpoints * sizeof(Checkpoint), sum);
+    sum = HashSlices(base + l.checkpointOffset, checkpoints * sizeof(Checkpoint), sum, done);
     for (int level = 0; level < kLevels; ++level)
-        sum = Hash(base + l.levelOffset[level], (header.instants >> BucketShift(level)) * sizeof(BucketCodes), sum);
+        sum = HashSlices(base + l.levelOffset[level], (header.instants >> BucketShift(level)) * sizeof(BucketCodes), sum,
+                         done);
     sum = Hash(lists,
                header.eventCount * sizeof(EventEntry) + header.stretchCount * sizeof(StretchEntry), sum);
     return sum;

@@ -132,7 +132,10 @@ uint64_t Hash(const void* data, std::size_t bytes, uint64_t seed = 0);
 // The checksum a header carries: over the header, the used sections of the mapped file
 // `base` and the lists at `lists`. The header must already be checked to describe
 // sections inside the file.
-uint64_t Checksum(const uint8_t* base, const Header& header, const uint8_t* lists);
+// `done` (may be null) is told of every 8 MiB of the sections hashed, so that a caller
+// can drop the pages: the pass then needs constant memory for any index size.
+using HashedBytes = void (*)(const uint8_t* data, uint64_t bytes);
+uint64_t Checksum(const uint8_t* base, const Header& header, const uint8_t* lists, HashedBytes done = nullptr);
 
 // Applies a settings record to `s` as the record reader does.
 void ApplySettingsRecord(RecordSettings& s, uint16_t code, const uint16_t* args);

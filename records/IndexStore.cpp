@@ -27,6 +27,15 @@ bool WriteAll(int fd, const void* data, uint64_t bytes, uint64_t offset) {
     return true;
 }
 
+// Drops the whole pages inside [data, data + bytes) from this process; a shared file
+// mapping keeps their contents in the file.
+void DropPages(const uint8_t* data, uint64_t bytes) {
+    const auto page = static_cast<uintptr_t>(::sysconf(_SC_PAGESIZE));
+    const uintptr_t begin = (reinterpret_cast<uintptr_t>(data) + page - 1) / page * page;
+    const uintptr_t end = (reinterpret_cast<uintptr_t>(data) + bytes) / page * page;
+    if (end > begin) ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_DONTNEED);
+}
+
 }  // namespace
 
 TIndexStore::~TIndexStore() { Unmap(); }
@@ -121,13 +130,12 @@ bool TIndexStore::Load(const std::string& path, std::string& why) {
     }
     base_ = static_cast<uint8_t*>(p);
     mappedBytes_ = fileBytes;
-    if (Checksum(base_, header_, base_ + h.listsOffset) != h.checksum) {
+    // The check reads every page; queries need only a few of them.
+    if (Checksum(base_, header_, base_ + h.listsOffset, DropPages) != h.checksum) {
         why = "index checksum mismatch";
         Unmap();
         return false;
     }
-    // The check read every page; queries need only a few of them.
-    ::madvise(base_, mappedBytes_, MADV_DONTNEED);
     return true;
 }
 
@@ -164,7 +172,7 @@ bool TIndexStore::Finalize(indexformat::Header header, const std::vector<EventEn
     std::vector<uint8_t> lists(listBytes);
     if (eventBytes > 0) std::memcpy(lists.data(), events.data(), eventBytes);
     if (!stretches.empty()) std::memcpy(lists.data() + eventBytes, stretches.data(), listBytes - eventBytes);
-    header.checksum = Checksum(base_, header, lists.data());
+    header.checksum = Checksum(base_, header, lists.data(), DropPages);
     // The mapping ends at level 0's capacity; the lists may reach beyond it, so they go
     // through the file, and the store is not written through the mapping any more.
     writable_ = false;

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -44,24 +45,40 @@ std::string CacheFolder() {
     return {};
 }
 
+// True when `path` holds something other than one of our indexes: a record named like an
+// index ("x.ind", or a record called "ind" beside short names). It is never overwritten.
+bool HoldsForeignData(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    std::array<char, 8> magic{};
+    const ssize_t n = ::pread(fd, magic.data(), magic.size(), 0);
+    ::close(fd);
+    return n > 0 && (n < 8 || magic != kMagic);
+}
+
 // Where the index of `recordPath` lives: beside the record when its folder is writable or
 // a valid index already lies there, else in the per-user cache folder under a name made
-// from the record's absolute path, so that two records never share an index.
+// from the record's absolute path, so that two records never share an index. Never the
+// record itself nor a file that is not an index. Empty when there is no place at all:
+// the index then lives in memory only.
 std::string ChooseIndexPath(const std::string& recordPath) {
     namespace fs = std::filesystem;
     const fs::path record(recordPath);
     const fs::path dir = record.has_parent_path() ? record.parent_path() : fs::path(".");
     const std::string beside = (dir / IndexFileName(record.filename().string())).string();
-    if (DirectoryWritable(dir.string())) return beside;
+    std::error_code ec;
+    const bool usable = !fs::equivalent(beside, record, ec) && !HoldsForeignData(beside);
+    if (usable && DirectoryWritable(dir.string())) return beside;
     TIndexStore probe;
     std::string why;
-    if (probe.Load(beside, why)) return beside;
+    if (usable && probe.Load(beside, why)) return beside;
     const std::string cache = CacheFolder();
-    if (cache.empty()) return beside;
-    std::error_code ec;
+    if (cache.empty()) return {};
     fs::create_directories(cache, ec);
     const std::string absolute = fs::absolute(record, ec).lexically_normal().string();
-    return cache + "/" + Hex(Hash(absolute.data(), absolute.size())) + "-" + IndexFileName(record.filename().string());
+    const std::string cached = cache + "/" + Hex(Hash(absolute.data(), absolute.size())) + ".ind";
+    if (fs::equivalent(cached, record, ec) || HoldsForeignData(cached) || !DirectoryWritable(cache)) return {};
+    return cached;
 }
 
 // Removes the temporary files a killed build of the index at `indexPath` left behind.
@@ -104,6 +121,7 @@ void TRecordIndex::Impl::Close(bool keep) {
 }
 
 std::string TRecordIndex::Impl::TempPath() {
+    if (indexPath.empty()) return {};  // in memory only
     return indexPath + ".tmp-" + std::to_string(::getpid()) + "-" + std::to_string(++tempCounter);
 }
 
@@ -308,7 +326,7 @@ bool TRecordIndex::Open(const std::string& recordPath, const Progress& progress,
     d.recordInode = st.st_ino;
     d.recordSize = static_cast<uint64_t>(st.st_size);
     d.indexPath = ChooseIndexPath(recordPath);
-    RemoveStaleTemporaries(d.indexPath);
+    if (!d.indexPath.empty()) RemoveStaleTemporaries(d.indexPath);
 
     auto old = std::make_unique<TIndexStore>();
     std::string why;

@@ -11,9 +11,10 @@
 // the file. Overflow marks (1) and settings records take no instant. Times and
 // millivolts follow the settings in force at each instant (RecordSettings).
 //
-// Threads: one thread may Build()/Update() while one other thread queries. Queries
+// Threads: one thread may Open()/Update() while one other thread queries. Queries
 // cover the instants below PublishedInstants() (read atomically); the lists and
-// levels a query reads are never moved while that thread may read them.
+// levels a query reads are never moved while that thread may read them. HowOpened(),
+// Error() and IndexPath() belong to the thread that opens: read them after Open().
 //
 // Interface contract shared by the viewer and the tools; the implementation
 // (RecordIndex.cpp) owns the format and how it is stored.

@@ -31,6 +31,7 @@ protected:
         std::filesystem::remove_all(dir_);
         std::filesystem::create_directories(dir_);
         record_ = dir_ + "/sdata.rmd";
+        ::setenv("XDG_CACHE_HOME", (dir_ + "/cache").c_str(), 1);  // never the user's own
     }
     void TearDown() override { std::filesystem::remove_all(dir_); }
 
@@ -316,6 +317,29 @@ TEST_F(RecordIndexTest, ReadOnlyFolderPutsTheIndexInTheUserCache) {
     EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
+// Names whose index name is a record: "x.ind" is its own index name, and every name
+// under 4 characters shares "ind". The record is never overwritten.
+TEST_F(RecordIndexTest, IndexNeverOverwritesARecord) {
+    const auto read = [](const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        return std::vector<char>(std::istreambuf_iterator<char>(in), {});
+    };
+    const std::string self = dir_ + "/data.ind", shortName = dir_ + "/abc", other = dir_ + "/ind";
+    WriteWords(self, RandomRecord(61, 30000));
+    WriteWords(shortName, RandomRecord(62, 30000));
+    WriteWords(other, RandomRecord(63, 30000));
+    const auto selfBytes = read(self), otherBytes = read(other);
+    for (const std::string& path : {self, shortName}) {
+        TRecordIndex index;
+        ASSERT_TRUE(index.Open(path));
+        EXPECT_NE(index.IndexPath(), self);
+        EXPECT_NE(index.IndexPath(), other);
+        EXPECT_EQ(index.PublishedInstants(), ReadTruth(path).size());
+    }
+    EXPECT_EQ(read(self), selfBytes);
+    EXPECT_EQ(read(other), otherBytes);
+}
+
 TEST_F(RecordIndexTest, KillDuringTheBuildLeavesNoIndexAndTheNextOpenBuilds) {
     WriteWords(record_, RandomRecord(41, 8000000));  // several read chunks
     int pipeFds[2];
@@ -364,15 +388,20 @@ TEST_F(RecordIndexTest, CancelledBuildLeavesNoIndex) {
 }
 
 TEST_F(RecordIndexTest, FollowsAGrowingFileAndReportsTheCutOffRecordAsNotYetWritten) {
-    auto words = RandomRecord(51, 20000);
-    WriteWords(record_, words);
+    // From an empty file, as when the viewer opens a recording that just started.
+    WriteWords(record_, {});
     auto owned = std::make_unique<TRecordIndex>();
     TRecordIndex& index = *owned;
     ASSERT_TRUE(index.Open(record_));
     EXPECT_FALSE(index.Update());
+    EXPECT_EQ(index.PublishedInstants(), 0u);
+    ASSERT_EQ(index.Measurements().size(), 1u);
+    std::vector<MinMaxMv> none(2 * 10);
+    index.Envelope(0, 1000.0, 10, none.data());
+    for (const MinMaxMv& m : none) EXPECT_FALSE(m.valid);
     std::mt19937 rng(3);
     for (int step = 0; step < 7; ++step) {
-        auto more = RandomRecord(60 + step, 1000 + rng() % 150000, false);
+        auto more = RandomRecord(60 + step, 1000 + rng() % 150000, step == 0);
         // Half a settings record at the end, as a writer caught mid-write leaves it.
         std::vector<uint16_t> head(more.begin(), more.end());
         std::vector<uint16_t> rest;
@@ -395,6 +424,20 @@ TEST_F(RecordIndexTest, FollowsAGrowingFileAndReportsTheCutOffRecordAsNotYetWrit
             EXPECT_EQ(index.Fault().tornBytes, 0u);
         }
     }
+    // A word cut in half by the end of the file is not yet written either.
+    {
+        std::ofstream out(record_, std::ios::binary | std::ios::app);
+        out.put('\x44');
+    }
+    EXPECT_FALSE(index.Update());  // nothing whole arrived
+    EXPECT_EQ(index.Fault().tornBytes, 1u);
+    {
+        std::ofstream out(record_, std::ios::binary | std::ios::app);
+        out.put('\x45');
+    }
+    EXPECT_TRUE(index.Update());
+    EXPECT_EQ(index.Fault().tornBytes, 0u);
+    EXPECT_EQ(index.RecordBytes(), std::filesystem::file_size(record_));
     // What was followed is saved for the next open.
     const uint64_t covered = index.RecordBytes();
     owned.reset();

@@ -55,7 +55,7 @@ TEST(Crashes, AKilledRecordingLeavesAPrefixOfTheStream) {
         const std::string file = folder.File("kill" + std::to_string(i) + ".rmd");
         int pipeFds[2];
         ASSERT_EQ(pipe(pipeFds), 0);
-        const pid_t rec = Spawn({(bin / "rollmode-record").string(), "--file", file, "--seconds", "0", "--smp", "15",
+        const pid_t rec = Spawn({(bin / "rollmode-record").string(), "--file", file, "--seconds", "0", "--smp", "15", "--defaults",
                                  "--ready"},
                                 pipeFds[1]);
         close(pipeFds[1]);
