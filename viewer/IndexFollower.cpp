@@ -94,13 +94,13 @@ void TIndexFollower::Run(std::string path) {
                 continue;
             }
             if (now.device != atOpen.device || now.inode != atOpen.inode) {
-                trouble = tr("The record file was replaced; reading it again.");
+                trouble = tr("The record file was replaced; read again from the start.");
             } else if (now.size < index->RecordBytes()) {
-                trouble = tr("The record file was truncated; reading it again.");
+                trouble = tr("The record file was truncated; read again from the start.");
             } else if (index->Update()) {
                 Post([this] { emit grown(); });
             }
-            if (trouble.isEmpty() && index->Replaced()) trouble = tr("The record file changed; reading it again.");
+            if (trouble.isEmpty() && index->Replaced()) trouble = tr("The record file changed; read again from the start.");
             if (!trouble.isEmpty()) {
                 Post([this, trouble] { emit notice(trouble); });
                 break;
