@@ -45,7 +45,7 @@ QString Q(const std::string& text) { return QString::fromStdString(text); }
 
 TWaveformView::TWaveformView(QWidget* parent) : QWidget(parent) {
     setFocusPolicy(Qt::StrongFocus);
-    setMouseTracking(false);
+    setMouseTracking(true);  // hover over a marker shows what it means
     setMinimumSize(320, 200);
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
