@@ -2,6 +2,8 @@
 // and a not-armed stretch: markers where the file has them, zoom, pan and cursors.
 #include <QAction>
 #include <QComboBox>
+#include <QHelpEvent>
+#include <QToolTip>
 #include <QLabel>
 #include <QScrollBar>
 #include <QTest>
@@ -89,6 +91,12 @@ TEST_F(ViewerWindow, DrawsMarkersAndStretchesWhereTheFileHasThem) {
     EXPECT_TRUE(view_->MarkerText(X(kSettingsAt)).contains("A: 200 mV/div"));
     EXPECT_TRUE(view_->MarkerText(X(kOverflowAt)).contains("Overflow"));
     EXPECT_TRUE(view_->MarkerText(X(5000)).isEmpty());
+    // Resting the mouse there shows it as a tooltip.
+    const QPoint at(X(kSettingsAt), strip);
+    QHelpEvent help(QEvent::ToolTip, at, view_->mapToGlobal(at));
+    QApplication::sendEvent(view_, &help);
+    EXPECT_TRUE(QToolTip::text().contains("A: 200 mV/div")) << QToolTip::text().toStdString();
+    QToolTip::hideText();
 }
 
 TEST_F(ViewerWindow, MarkersStayAtTheirInstantAtFineZoom) {
