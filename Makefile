@@ -56,11 +56,12 @@ FUZZ_JOBS    ?= 2
 fuzz: deps
 	FUZZ_SECONDS=$(FUZZ_SECONDS) FUZZ_JOBS=$(FUZZ_JOBS) FUZZ_BUILD_JOBS=$(JOBS) bash scripts/fuzz.sh $(BUILD)-fuzz
 
-# Every stage's Google Benchmark, the screens' benchmark, then one recording measured end to end
+# Every stage's Google Benchmark, the screens' and the viewer's benchmarks, then one recording measured end to end
 # (scripts/bench-e2e.sh: simulator at 5 MS/s, the program offscreen, 60 s; docs/PERFORMANCE.md).
 bench: build
 	$(BUILD)/tests/rollmode_bench --benchmark_min_time=0.2
 	$(BUILD)/tests/rollmode_screen_bench --benchmark_min_time=0.2
+	$(BUILD)/tests/rollmode_viewer_bench --benchmark_min_time=0.2
 	bash scripts/bench-e2e.sh $(BUILD)/tests 60
 
 # The simulated instrument (own process) and the driver at 5 MS/s for 60 s: overflows and CPU.
