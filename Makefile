@@ -4,7 +4,8 @@ BUILD_TYPE  ?= RelWithDebInfo
 JOBS        ?= $(shell nproc)
 SUDO        := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 APT_PACKAGES := cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev \
-                qt6-base-dev libjpeg62-turbo-dev xvfb xauth clang libclang-rt-14-dev
+                qt6-base-dev libjpeg62-turbo-dev xvfb xauth clang libclang-rt-14-dev \
+                libsndfile1-dev libhdf5-dev
 
 .PHONY: all deps build run test sanitize fuzz bench soak soak-long clean
 

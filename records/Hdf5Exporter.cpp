@@ -16,6 +16,11 @@ constexpr std::size_t kCodeRows = THdf5Exporter::kChunkBytes / 2;   // two uint8
 constexpr std::size_t kFloatRows = THdf5Exporter::kChunkBytes / 4;  // one float32 per row
 constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
 
+// HDF5's exit handler closes the files still open, and crashes on one whose closing
+// failed (a full disk). Every file here is closed explicitly, so it is switched off,
+// before the library's first use.
+[[maybe_unused]] const herr_t kNoExitHandler = H5dont_atexit();
+
 bool WriteAttribute(hid_t owner, const char* name, hid_t type, hsize_t count, const void* data) {
     THdf5Handle space(count == 1 ? H5Screate(H5S_SCALAR) : H5Screate_simple(1, &count, nullptr));
     if (!space.Valid()) return false;
