@@ -49,17 +49,31 @@ void TRecordSummary::OnOverflow(uint32_t, const TInstantClock&) {
 
 void TRecordSummary::OnSpan(const TSpan& span) {
     TMeasurementSummary& m = current_;
-    int minA = 255, maxA = 0, minB = 255, maxB = 0;
+    // One pass over bytes that vectorises; not-armed words (rare) make a second,
+    // careful pass over the span, as their bytes are no codes.
+    uint8_t minA = 255, maxA = 0, minB = 255, maxB = 0;
     uint64_t notArmed = 0;
     for (std::size_t i = 0; i < span.count; ++i) {
         const uint16_t w = span.words[i];
-        const bool skip = w == 2;
-        notArmed += skip;
-        const int a = w & 0xFF, b = w >> 8;
-        minA = std::min(minA, skip ? 255 : a);
-        maxA = std::max(maxA, skip ? 0 : a);
-        minB = std::min(minB, skip ? 255 : b);
-        maxB = std::max(maxB, skip ? 0 : b);
+        const auto a = static_cast<uint8_t>(w), b = static_cast<uint8_t>(w >> 8);
+        minA = a < minA ? a : minA;
+        maxA = a > maxA ? a : maxA;
+        minB = b < minB ? b : minB;
+        maxB = b > maxB ? b : maxB;
+        notArmed += w == 2;
+    }
+    if (notArmed != 0) {
+        minA = minB = 255;
+        maxA = maxB = 0;
+        for (std::size_t i = 0; i < span.count; ++i) {
+            const uint16_t w = span.words[i];
+            if (w == 2) continue;
+            const auto a = static_cast<uint8_t>(w), b = static_cast<uint8_t>(w >> 8);
+            minA = std::min(minA, a);
+            maxA = std::max(maxA, a);
+            minB = std::min(minB, b);
+            maxB = std::max(maxB, b);
+        }
     }
     const uint64_t samples = span.count - notArmed;
     m.instants += span.count;
