@@ -176,6 +176,7 @@ TEST_F(RmtoolTest, FailuresGiveOneMessageAStatusAndNoOutput) {
         {"export --format csv --measurement 7 -o out.csv in.rmd", "no measurement 7", exitcode::kFailed, ""},
         {"export --format csv --from 100 -o out.csv in.rmd", "empty range", exitcode::kFailed, ""},
         {"export --format csv --colour -o out.csv in.rmd", "unknown option --colour", exitcode::kUsage, ""},
+        {"export --format csv -o ./in.rmd in.rmd", "is the record file itself", exitcode::kFailed, ""},
         // A full disk: a file-size limit of 8 blocks, far below the export.
         {"export --format csv -o out.csv in.rmd", "File too large", exitcode::kFailed, "ulimit -f 8;"},
         {"export --format wav -o out.wav in.rmd", "cannot write", exitcode::kFailed, "ulimit -f 8;"},
@@ -190,6 +191,7 @@ TEST_F(RmtoolTest, FailuresGiveOneMessageAStatusAndNoOutput) {
         EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << c.args << "\n" << r.err;
         EXPECT_EQ(Names(), (std::vector<std::string>{"in.rmd", "locked"})) << c.args;
     }
+    EXPECT_EQ(fs::file_size(dir_ / "in.rmd"), 2 * b.words.size());
 }
 
 TEST_F(RmtoolTest, ManualAndVersionForHelp2man) {

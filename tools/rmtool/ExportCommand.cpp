@@ -1,3 +1,4 @@
+#include <filesystem>
 #include <memory>
 #include <string>
 
@@ -28,6 +29,12 @@ int RunExport(const Options& options, TConsole& console) {
     records::TWordScanner scanner;
     if (!scanner.Open(options.file)) {
         console.Say(scanner.Error());
+        return exitcode::kFailed;
+    }
+    // Renaming the finished output over the record file would destroy the recording.
+    std::error_code ec;
+    if (std::filesystem::equivalent(options.output, options.file, ec)) {
+        console.Say(options.output + " is the record file itself: choose another output name");
         return exitcode::kFailed;
     }
     records::TExportOptions settings;
