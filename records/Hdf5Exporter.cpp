@@ -106,12 +106,20 @@ bool THdf5Exporter::OpenSegment(const TSpan& span) {
         !WriteAttribute(g, "mv_per_code", H5T_NATIVE_DOUBLE, 2, mvPerCode.data()))
         return Fail("attributes not written");
 
-    // Extendible datasets in chunks of 1 MiB.
+    return true;
+}
+
+// A segment that ends within its first buffer gets datasets of its own size; longer
+// ones grow in chunks of 1 MiB. (HDF5 allocates whole chunks: 1 MiB chunks for a
+// few rows between two settings records would make the export far larger than the
+// record file.)
+bool THdf5Exporter::CreateDatasets(hsize_t chunkRows) {
     THdf5Handle plist(H5Pcreate(H5P_DATASET_CREATE));
     const int rank = options_.millivolts ? 1 : 2;
-    const hsize_t chunk[2] = {options_.millivolts ? kFloatRows : kCodeRows, 2};
+    const hsize_t chunk[2] = {chunkRows, 2};
     const hsize_t dims[2] = {0, 2};
     const hsize_t maxDims[2] = {H5S_UNLIMITED, 2};
+    errno = 0;
     if (!plist.Valid() || H5Pset_chunk(plist.Get(), rank, chunk) < 0) return Fail("chunk layout refused");
     if (options_.deflate > 0) {
         // Shuffle only helps elements of more than one byte.
@@ -120,6 +128,7 @@ bool THdf5Exporter::OpenSegment(const TSpan& span) {
     }
     THdf5Handle space(H5Screate_simple(rank, dims, maxDims));
     if (!space.Valid()) return Fail("dataspace not created");
+    const hid_t g = segmentGroup_.Get();
     auto create = [&](const char* dsName, hid_t type, Dataset& into) {
         into.rows = 0;
         into.id = THdf5Handle(H5Dcreate2(g, dsName, type, space.Get(), H5P_DEFAULT, plist.Get(), H5P_DEFAULT));
@@ -146,8 +155,13 @@ bool THdf5Exporter::Append(Dataset& dataset, const void* data, uint64_t rows, hi
     return true;
 }
 
-void THdf5Exporter::FlushBuffers() {
+void THdf5Exporter::FlushBuffers(bool segmentEnds) {
     if (buffered_ == 0 || !error_.empty()) {
+        buffered_ = 0;
+        return;
+    }
+    const bool created = options_.millivolts ? a_.id.Valid() : codes_.id.Valid();
+    if (!created && !CreateDatasets(segmentEnds ? buffered_ : (options_.millivolts ? kFloatRows : kCodeRows))) {
         buffered_ = 0;
         return;
     }
@@ -162,7 +176,7 @@ void THdf5Exporter::FlushBuffers() {
 
 void THdf5Exporter::EndSegment() {
     if (!segmentGroup_.Valid()) return;
-    FlushBuffers();
+    FlushBuffers(true);
     codes_.id.Close();
     a_.id.Close();
     b_.id.Close();
@@ -207,7 +221,7 @@ void THdf5Exporter::OnSpan(const TSpan& span) {
         }
         buffered_ += n;
         i += n;
-        if (buffered_ == capacity) FlushBuffers();
+        if (buffered_ == capacity) FlushBuffers(false);
     }
 }
 

@@ -43,7 +43,8 @@ private:
     void EndSegment();
     void EndMeasurement();
     bool Append(Dataset& dataset, const void* data, uint64_t rows, int64_t type, int columns);
-    void FlushBuffers();
+    void FlushBuffers(bool segmentEnds);
+    bool CreateDatasets(unsigned long long chunkRows);
     bool Fail(const std::string& what);
 
     TExportOptions options_;

@@ -210,20 +210,24 @@ std::string VersionText() {
 }
 
 std::string HelpText() {
-    std::string text =
-        "Usage: rmtool COMMAND [OPTION]... FILE\n"
+    // help2man turns the "Usage:" and "or:" lines into the synopsis and each
+    // indented command with its text below it into a tagged paragraph.
+    std::string text;
+    for (std::size_t i = 0; i < kCommands.size(); ++i)
+        text += std::string(i == 0 ? "Usage: rmtool " : "  or:  rmtool ") + kCommands[i].synopsis + "\n";
+    text +=
+        "  or:  rmtool help COMMAND\n"
         "Reads, checks and exports measurement record files (.rmd) of Corvo RollMode.\n"
         "\n"
         "Commands:\n";
-    for (const CommandInfo& c : kCommands) text += std::string("  rmtool ") + c.synopsis + "\n";
-    text += "  rmtool help COMMAND\n";
     for (const CommandInfo& c : kCommands) {
-        text += std::string("\n") + c.name + ":\n";
-        std::string body = c.text;
+        const std::string body = c.text;
         std::size_t start = 0;
         while (start < body.size()) {
             const std::size_t end = body.find('\n', start);
-            text += "  " + body.substr(start, end - start) + "\n";
+            std::string lead = start == 0 ? std::string("  ") + c.name : std::string();
+            lead.resize(10, ' ');
+            text += lead + body.substr(start, end - start) + "\n";
             start = end == std::string::npos ? body.size() : end + 1;
         }
     }
