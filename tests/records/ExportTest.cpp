@@ -3,6 +3,8 @@
 #include <hdf5.h>
 #include <sndfile.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <csignal>
@@ -194,23 +196,31 @@ TEST(ExportOutput, FailuresLeaveNothingBehindAGoodName) {
     EXPECT_FALSE(o.finished);
     EXPECT_NE(o.error.find("cannot write"), std::string::npos) << o.error;
 
-    // A full disk, as a file-size limit: the write fails, the partial file goes.
-    std::signal(SIGXFSZ, SIG_IGN);
-    rlimit old{};
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
-    rlimit small = old;
-    small.rlim_cur = 4096;
-    for (int format = 0; format < 3; ++format) {
-        ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-        if (format == 0) o = Export<TCsvExporter>(dir / "in.rmd", dir / "out.csv", TExportOptions{});
-        if (format == 1) o = Export<TWavExporter>(dir / "in.rmd", dir / "out.wav", TExportOptions{});
-        if (format == 2) o = Export<THdf5Exporter>(dir / "in.rmd", dir / "out.h5", TExportOptions{});
-        ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &old), 0);
-        EXPECT_FALSE(o.finished) << format;
-        EXPECT_NE(o.error.find("cannot write"), std::string::npos) << o.error;
-        EXPECT_EQ(dir.Names(), std::vector<std::string>{"in.rmd"}) << format;
+    // A full disk, as a file-size limit: the write fails, the partial file goes. In a
+    // child process, as the limit is the process's and HDF5 keeps what it had of a file
+    // whose closing failed until the process ends.
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit small{};
+        getrlimit(RLIMIT_FSIZE, &small);
+        small.rlim_cur = 4096;
+        setrlimit(RLIMIT_FSIZE, &small);
+        for (int format = 0; format < 3; ++format) {
+            if (format == 0) o = Export<TCsvExporter>(dir / "in.rmd", dir / "out.csv", TExportOptions{});
+            if (format == 1) o = Export<TWavExporter>(dir / "in.rmd", dir / "out.wav", TExportOptions{});
+            if (format == 2) o = Export<THdf5Exporter>(dir / "in.rmd", dir / "out.h5", TExportOptions{});
+            if (o.finished || o.error.find("cannot write") == std::string::npos) _exit(10 + format);
+            if (dir.Names() != std::vector<std::string>{"in.rmd"}) _exit(20 + format);
+        }
+        _exit(0);
     }
-    std::signal(SIGXFSZ, SIG_DFL);
+    int status = -1;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "1x: a format reported no failure, 2x: it left a file";
+    EXPECT_EQ(dir.Names(), std::vector<std::string>{"in.rmd"});
 }
 
 namespace {
