@@ -49,7 +49,7 @@ constexpr std::array<CommandInfo, 5> kCommands{{
      "        overflow marks: OUT-m<N>-<K>.wav when there are several; RF64 above\n"
      "        4 GB.\n"
      "  hdf5  group m<N> per measurement, sub-group s<K> per stretch of constant\n"
-     "        settings, each with a dataset codes (N x 2 uint8, 0 = not armed) and the\n"
+     "        settings, each with a dataset codes (N x 2 uint8; 0, 0 = not armed) and the\n"
      "        attributes start_s, rate_hz, zero_code and mv_per_code; --mv writes\n"
      "        float32 a_mV and b_mV instead; --deflate L compresses (1..9).\n"},
     {"stats", Command::Stats, "stats --window S [--measurement N] [--from S] [--to S] -o OUT.csv FILE",
