@@ -5,7 +5,8 @@ JOBS        ?= $(shell nproc)
 SUDO        := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 APT_PACKAGES := cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev \
                 qt6-base-dev libjpeg62-turbo-dev xvfb xauth clang libclang-rt-14-dev \
-                python3-numpy python3-pytest dpkg-dev file help2man desktop-file-utils
+                python3-numpy python3-pytest dpkg-dev file help2man desktop-file-utils \
+                libsndfile1-dev libhdf5-dev
 
 .PHONY: all deps build run test sanitize fuzz bench soak soak-long package clean
 

@@ -12,7 +12,6 @@ set(ROLLMODE_PRODUCT_PROGRAMS
   Corvo_RollMode=corvo-rollmode
   rollmode-sim=rollmode-sim
   rollmode-record=rollmode-record
-  rmdump=rmdump
   rmtool=rmtool
   PreviewLyraRM=rollmode-viewer)
 # The libraries the program and the driver load by name.

@@ -118,47 +118,53 @@ double TRecordFileReader::SecondsAt(uint64_t instant) const {
     return segmentSeconds_ + static_cast<double>(instant - segmentInstant_) / settings_.samplesPerSecond;
 }
 
-void TRecordFileReader::Apply(const RecordItem& r) {
+void ApplySettingsRecord(RecordSettings& s, uint16_t code, const std::array<uint16_t, 3>& args) {
     using namespace recordcode;
-    RecordSettings& s = settings_;
-    const int ch = (r.code % 2 == 0) ? 0 : 1;  // A has the even codes 2..8, B the odd ones
-    switch (r.code) {
+    const int ch = (code % 2 == 0) ? 0 : 1;  // A has the even codes 2..8, B the odd ones
+    const uint32_t arg32 = static_cast<uint32_t>(args[0]) | (static_cast<uint32_t>(args[1]) << 16);
+    switch (code) {
         case kMeasurement:
-            s.measurementStarted = r.args[0] != 0;
+            s.measurementStarted = args[0] != 0;
             break;
         case kLevelA:
         case kLevelB:
-            s.deviceLevel[ch] = r.args[0];
-            s.zeroCode[ch] = static_cast<int16_t>(r.args[1]);
+            s.deviceLevel[ch] = args[0];
+            s.zeroCode[ch] = static_cast<int16_t>(args[1]);
             s.zeroKnown[ch] = true;
             break;
         case kProbeA:
         case kProbeB:
-            s.probe[ch] = static_cast<int16_t>(r.args[0]);
+            s.probe[ch] = static_cast<int16_t>(args[0]);
             break;
         case kCouplingA:
         case kCouplingB:
-            s.dcCoupling[ch] = r.args[0] != 0;
+            s.dcCoupling[ch] = args[0] != 0;
             break;
         case kGroundA:
         case kGroundB:
-            s.ground[ch] = r.args[0] != 0;
+            s.ground[ch] = args[0] != 0;
             break;
         case kSampleRate:
-            // The new rate counts from here; the time up to here stays.
-            if (s.samplesPerSecond != 0) segmentSeconds_ = SecondsAt(instants_);
-            segmentInstant_ = instants_;
-            s.samplesPerSecond = r.Arg32();
+            s.samplesPerSecond = arg32;
             break;
         case kDeflectionA:
-            s.deflection[0] = r.Arg32();
+            s.deflection[0] = arg32;
             break;
         case kDeflectionB:
-            s.deflection[1] = r.Arg32();
+            s.deflection[1] = arg32;
             break;
         default:
             break;
     }
+}
+
+void TRecordFileReader::Apply(const RecordItem& r) {
+    if (r.code == recordcode::kSampleRate) {
+        // The new rate counts from here; the time up to here stays.
+        if (settings_.samplesPerSecond != 0) segmentSeconds_ = SecondsAt(instants_);
+        segmentInstant_ = instants_;
+    }
+    ApplySettingsRecord(settings_, r.code, r.args);
 }
 
 bool TRecordFileReader::CutOff(uint64_t start) {

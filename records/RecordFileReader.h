@@ -64,6 +64,9 @@ struct RecordSettings {
     }
 };
 
+// Applies a settings record (its code and argument words) to the settings in force.
+void ApplySettingsRecord(RecordSettings& settings, uint16_t code, const std::array<uint16_t, 3>& args);
+
 struct RecordItem {
     enum class Kind : uint8_t { Sample, Marker, Settings };
     Kind kind = Kind::Sample;

@@ -85,20 +85,11 @@ kill "$sim_pid"; wait "$sim_pid" 2>/dev/null || true; sim_pid=""
 # A record made with the installed headless recorder, read back with the installed tools.
 record=$work/records/made.rmd
 mkdir -p "$work/records"
-if "$root/usr/bin/rollmode-record" --help | grep -q -- '--demo'; then
-  recorder=(--demo)
-else
-  recorder=(--spawn-sim)
-fi
-timeout 60 "$root/usr/bin/rollmode-record" "${recorder[@]}" --seconds 1 --smp 6 --file "$record" >"$work/record.log" 2>&1 \
+timeout 60 "$root/usr/bin/rollmode-record" --demo --seconds 1 --smp 6 --file "$record" >"$work/record.log" 2>&1 \
   || { cat "$work/record.log" >&2; fail "the installed rollmode-record failed"; }
 [ -s "$record" ] || fail "rollmode-record wrote nothing"
-# rmtool where it is installed (its summary command), else rmdump.
-if [ -x "$root/usr/bin/rmtool" ]; then
-  reader=("$root/usr/bin/rmtool" info "$record")
-else
-  reader=("$root/usr/bin/rmdump" "$record")
-fi
-"${reader[@]}" >"$work/read.log" 2>&1 || { cat "$work/read.log" >&2; fail "${reader[0]##*/} cannot read the record"; }
+"$root/usr/bin/rmtool" check "$record" >"$work/check.log" 2>&1 \
+  || { cat "$work/check.log" >&2; fail "rmtool finds the record damaged"; }
+"$root/usr/bin/rmtool" info "$record" >"$work/read.log" 2>&1 || { cat "$work/read.log" >&2; fail "rmtool cannot read the record"; }
 grep -Eiq 'samples' "$work/read.log" || { cat "$work/read.log" >&2; fail "the record reads back without samples"; }
 echo "ok: $(basename "$deb") installs, runs from a read-only folder and keeps its files in $user_folder"

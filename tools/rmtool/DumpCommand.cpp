@@ -1,21 +1,14 @@
-// rmdump: prints what a measurement record file holds.
-//
-//   rmdump [-r] [-s N] FILE
-//     (default)  a summary: sizes, item counts, records by code, measurements,
-//                duration and the settings in force at the end
-//     -r         every settings record with its byte offset and time
-//     -s N       the first N samples with both channels in millivolts
-//
-// Exit status: 0 read to the end, 1 malformed file, 2 usage or open failure.
+// rmtool dump: the summary and records of a record file, item by item.
 #include <array>
 #include <cinttypes>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <string>
 
+#include "Commands.h"
 #include "RecordFileReader.h"
+
+namespace rollmode::rmtool {
 
 using namespace rollmode::records;
 
@@ -46,36 +39,16 @@ void PrintSettings(const RecordSettings& s) {
     std::printf("  %u samples/s, measurement %s\n", s.samplesPerSecond, s.measurementStarted ? "running" : "stopped");
 }
 
-int Usage() {
-    std::fprintf(stderr, "usage: rmdump [-r] [-s N] FILE\n");
-    return 2;
-}
-
 }  // namespace
 
-int main(int argc, char** argv) {
-    bool records = false;
-    uint64_t samplesToShow = 0;
-    const char* path = nullptr;
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "-r") == 0) {
-            records = true;
-        } else if (std::strcmp(argv[i], "-s") == 0 && i + 1 < argc) {
-            char* end = nullptr;
-            samplesToShow = std::strtoull(argv[++i], &end, 10);
-            if (end == argv[i] || *end != '\0') return Usage();
-        } else if (argv[i][0] == '-' || path != nullptr) {
-            return Usage();
-        } else {
-            path = argv[i];
-        }
-    }
-    if (path == nullptr) return Usage();
-
+int RunDump(const Options& options, TConsole& console) {
+    const bool records = options.records;
+    const uint64_t samplesToShow = options.showSamples;
+    const char* path = options.file.c_str();
     TRecordFileReader reader;
     if (!reader.Open(path)) {
-        std::fprintf(stderr, "rmdump: %s\n", reader.Error().c_str());
-        return 2;
+        console.Say(reader.Error());
+        return exitcode::kFailed;
     }
     uint64_t samples = 0, marker1 = 0, marker2 = 0, starts = 0, stops = 0;
     std::array<uint64_t, 13> byCode{};
@@ -120,10 +93,13 @@ int main(int argc, char** argv) {
         std::printf("  A %.3f .. %.3f mV, B %.3f .. %.3f mV\n", minMv[0], maxMv[0], minMv[1], maxMv[1]);
     std::printf("settings at the end:\n");
     PrintSettings(s);
+    std::fflush(stdout);
     if (reader.Failed()) {
-        std::fprintf(stderr, "rmdump: malformed at byte %" PRIu64 ": %s\n", reader.ErrorOffset(),
-                     reader.Error().c_str());
-        return 1;
+        console.Say(options.file + ": " + (reader.TornTail() ? "item cut short" : "malformed item") + " at byte " +
+                    std::to_string(reader.ErrorOffset()) + ": " + reader.Error());
+        return reader.TornTail() ? exitcode::kTornTail : exitcode::kMalformed;
     }
-    return 0;
+    return exitcode::kOk;
 }
+
+}  // namespace rollmode::rmtool
