@@ -452,7 +452,7 @@ void TMainForm::BuildInfoPanels() {
          0);
     // Lost data, right of channel B's range: blank until the stream carries a loss mark.
     // Fixed in size and inside the panel at the smallest window, so it never moves anything.
-    Place<display::TLostDataLabel>(infoPanelB_, "LostDataLabel", 206, 6, 104, 16);
+    Place<display::TLostDataLabel>(infoPanelB_, "LostDataLabel", 206, 6, 103, 16);
 }
 
 void TMainForm::BuildChannelsPanel() {

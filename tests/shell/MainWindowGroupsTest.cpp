@@ -79,7 +79,8 @@ TEST_F(MainWindowGroups, LabelsAndSlidesAreTheModelsAndFollowTheLayout) {
     w.form.resize(1000, 750);
     w.form.FormResize();
     // The information panels are group boxes without a caption, each showing its channel's icon
-    // in the channel's colour inside it.
+    // in the channel's colour inside it once start-up has refreshed them.
+    w.components.InitializeApplication();
     const auto holds = [](const QImage& image, QColor color) {
         for (int y = 0; y < image.height(); ++y)
             for (int x = 0; x < image.width(); ++x)
