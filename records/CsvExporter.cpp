@@ -24,16 +24,7 @@ bool TCsvExporter::Begin() {
 }
 
 bool TCsvExporter::Finish() {
-    if (!writer_.Flush()) {
-        error_ = "cannot write " + out_.Path() + ": " + std::strerror(writer_.ErrorNumber());
-        out_.Discard();
-        return false;
-    }
-    if (!out_.Commit()) {
-        error_ = out_.Error();
-        return false;
-    }
-    return true;
+    return FlushAndCommit(writer_, out_, error_);
 }
 
 void TCsvExporter::BuildTables(const RecordSettings& s) {

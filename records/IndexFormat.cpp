@@ -120,42 +120,4 @@ uint64_t Checksum(const uint8_t* base, const Header& header, const uint8_t* list
     return sum;
 }
 
-void ApplySettingsRecord(RecordSettings& s, uint16_t code, const uint16_t* args) {
-    using namespace recordcode;
-    const int ch = (code % 2 == 0) ? 0 : 1;  // A has the even codes 2..8, B the odd ones
-    switch (code) {
-        case kMeasurement:
-            s.measurementStarted = args[0] != 0;
-            break;
-        case kLevelA:
-        case kLevelB:
-            s.deviceLevel[ch] = args[0];
-            s.zeroCode[ch] = static_cast<int16_t>(args[1]);
-            s.zeroKnown[ch] = true;
-            break;
-        case kProbeA:
-        case kProbeB:
-            s.probe[ch] = static_cast<int16_t>(args[0]);
-            break;
-        case kCouplingA:
-        case kCouplingB:
-            s.dcCoupling[ch] = args[0] != 0;
-            break;
-        case kGroundA:
-        case kGroundB:
-            s.ground[ch] = args[0] != 0;
-            break;
-        case kSampleRate:
-            s.samplesPerSecond = static_cast<uint32_t>(args[0]) | (static_cast<uint32_t>(args[1]) << 16);
-            break;
-        case kDeflectionA:
-        case kDeflectionB:
-            s.deflection[code == kDeflectionA ? 0 : 1] =
-                static_cast<uint32_t>(args[0]) | (static_cast<uint32_t>(args[1]) << 16);
-            break;
-        default:
-            break;
-    }
-}
-
 }  // namespace rollmode::records::indexformat

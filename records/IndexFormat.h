@@ -137,7 +137,4 @@ uint64_t Hash(const void* data, std::size_t bytes, uint64_t seed = 0);
 using HashedBytes = void (*)(const uint8_t* data, uint64_t bytes);
 uint64_t Checksum(const uint8_t* base, const Header& header, const uint8_t* lists, HashedBytes done = nullptr);
 
-// Applies a settings record to `s` as the record reader does.
-void ApplySettingsRecord(RecordSettings& s, uint16_t code, const uint16_t* args);
-
 }  // namespace rollmode::records::indexformat

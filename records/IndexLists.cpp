@@ -37,7 +37,7 @@ void TIndexLists::Derive(const EventEntry& e) {
     using namespace recordcode;
     if (e.code == 0) return;  // an overflow mark
     const uint32_t previousRate = last_.samplesPerSecond;
-    indexformat::ApplySettingsRecord(last_, e.code, e.args);
+    ApplySettingsRecord(last_, e.code, e.args);
     switch (e.code) {
         case kMeasurement:
             if (e.args[0] != 0) {
@@ -160,12 +160,12 @@ std::vector<NotArmedStretch> TIndexLists::NotArmedBetween(uint64_t from, uint64_
 
 void TIndexLists::ApplyEvents(RecordSettings& s, uint64_t after, uint64_t upTo) const {
     for (auto it = After(events_, after); it != events_.end() && it->instant <= upTo; ++it)
-        if (it->code != 0) indexformat::ApplySettingsRecord(s, it->code, it->args);
+        if (it->code != 0) ApplySettingsRecord(s, it->code, it->args);
 }
 
 void TIndexLists::ApplyAllUpTo(RecordSettings& s, uint64_t upTo) const {
     for (auto it = events_.begin(); it != events_.end() && it->instant <= upTo; ++it)
-        if (it->code != 0) indexformat::ApplySettingsRecord(s, it->code, it->args);
+        if (it->code != 0) ApplySettingsRecord(s, it->code, it->args);
 }
 
 double TIndexLists::Seconds(uint64_t instant) const {

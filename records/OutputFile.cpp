@@ -108,4 +108,17 @@ bool TBufferedWriter::Flush() {
     return errno_ == 0;
 }
 
+bool FlushAndCommit(TBufferedWriter& writer, TOutputFile& out, std::string& error) {
+    if (!writer.Flush()) {
+        error = "cannot write " + out.Path() + ": " + std::strerror(writer.ErrorNumber());
+        out.Discard();
+        return false;
+    }
+    if (!out.Commit()) {
+        error = out.Error();
+        return false;
+    }
+    return true;
+}
+
 }  // namespace rollmode::records

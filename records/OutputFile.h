@@ -68,4 +68,8 @@ private:
     uint64_t written_ = 0;
 };
 
+// Writes out what `writer` still holds and renames `out` to its final name; on failure
+// the output is dropped and `error` says why.
+bool FlushAndCommit(TBufferedWriter& writer, TOutputFile& out, std::string& error);
+
 }  // namespace rollmode::records

@@ -118,7 +118,7 @@ double TRecordFileReader::SecondsAt(uint64_t instant) const {
     return segmentSeconds_ + static_cast<double>(instant - segmentInstant_) / settings_.samplesPerSecond;
 }
 
-void ApplySettingsRecord(RecordSettings& s, uint16_t code, const std::array<uint16_t, 3>& args) {
+void ApplySettingsRecord(RecordSettings& s, uint16_t code, const uint16_t* args) {
     using namespace recordcode;
     const int ch = (code % 2 == 0) ? 0 : 1;  // A has the even codes 2..8, B the odd ones
     const uint32_t arg32 = static_cast<uint32_t>(args[0]) | (static_cast<uint32_t>(args[1]) << 16);

@@ -64,8 +64,12 @@ struct RecordSettings {
     }
 };
 
-// Applies a settings record (its code and argument words) to the settings in force.
-void ApplySettingsRecord(RecordSettings& settings, uint16_t code, const std::array<uint16_t, 3>& args);
+// Applies a settings record (its code and its up to three argument words) to the settings
+// in force.
+void ApplySettingsRecord(RecordSettings& settings, uint16_t code, const uint16_t* args);
+inline void ApplySettingsRecord(RecordSettings& settings, uint16_t code, const std::array<uint16_t, 3>& args) {
+    ApplySettingsRecord(settings, code, args.data());
+}
 
 struct RecordItem {
     enum class Kind : uint8_t { Sample, Marker, Settings };

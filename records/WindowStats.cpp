@@ -27,16 +27,7 @@ bool TWindowStats::Begin() {
 
 bool TWindowStats::Finish() {
     if (open_) EndWindow();
-    if (!writer_.Flush()) {
-        error_ = "cannot write " + out_.Path() + ": " + std::strerror(writer_.ErrorNumber());
-        out_.Discard();
-        return false;
-    }
-    if (!out_.Commit()) {
-        error_ = out_.Error();
-        return false;
-    }
-    return true;
+    return FlushAndCommit(writer_, out_, error_);
 }
 
 void TWindowStats::OnMeasurement(uint32_t measurement) {
