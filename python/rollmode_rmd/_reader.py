@@ -270,27 +270,25 @@ def load(path, chunk_words=DEFAULT_CHUNK_WORDS):
     ``error_offset`` say what was found.
     """
     with RecordFile(path) as f:
-        # The counting pass sizes every array first: one copy of the data in memory.
+        # The counting pass sizes every array; the converting pass then writes each sample
+        # once, straight to its place: no chunk arrays, no copies, no joining.
         infos = f.measurements
-        arrays = {i.number: (np.empty(i.samples), np.empty(i.samples), np.empty(i.samples)) for i in infos}
-        extras = {i.number: ([], []) for i in infos}  # overflow marks, not-armed counts
-        for chunk in f.chunks(chunk_words):
-            dest = arrays.get(chunk.measurement)
-            if dest is None:  # the file grew since the scan
-                break
-            lo, hi = chunk.first_sample, chunk.first_sample + len(chunk)
-            if hi > len(dest[0]):
-                break
-            dest[0][lo:hi] = chunk.time_s
-            dest[1][lo:hi] = chunk.a_mV
-            dest[2][lo:hi] = chunk.b_mV
-            if len(chunk.overflow_marks):
-                extras[chunk.measurement][0].append(chunk.overflow_marks)
-            extras[chunk.measurement][1].append(chunk.not_armed)
+        targets = {i.number: (np.empty(i.samples), np.empty(i.samples), np.empty(i.samples))
+                   for i in infos}
+        marks = {i.number: [] for i in infos}
+        counted = {i.number: 0 for i in infos}
+        end = infos[-1].end_offset if infos else 0
+        decoder = Decoder(targets=targets)
+        for piece in f._decode(decoder, 0, chunk_words, end):
+            counted[piece.measurement] = counted.get(piece.measurement, 0) + piece.time_s
+            marks.setdefault(piece.measurement, []).extend(piece.overflow_marks)
+        if decoder.error is not None or any(counted.get(i.number) != i.samples for i in infos) \
+                or sum(counted.values()) != sum(i.samples for i in infos):
+            raise RuntimeError(f"{f.path}: the file changed while it was read")
         result = MeasurementList(
-            Measurement(i.number, i.offset, *arrays[i.number], list(i.settings),
-                        np.concatenate(extras[i.number][0]) if extras[i.number][0] else np.zeros(0, dtype=np.int64),
-                        sum(extras[i.number][1]))
+            Measurement(i.number, i.offset, *targets[i.number], list(i.settings),
+                        np.concatenate(marks[i.number]) if marks[i.number]
+                        else np.zeros(0, dtype=np.int64), i.not_armed)
             for i in infos)
         result.torn_bytes, result.torn_offset = f.torn_bytes, f.torn_offset
         result.error, result.error_offset = f.error, f.error_offset
