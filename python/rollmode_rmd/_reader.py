@@ -257,6 +257,24 @@ def _join(number, offset, parts, settings, marks, not_armed):
                        np.concatenate(marks) if marks else np.zeros(0, dtype=np.int64), not_armed)
 
 
+def _advise_huge_pages(on):
+    """Sets whether numpy advises the kernel to back large arrays with huge pages; returns
+    the previous setting (None where numpy has no such switch).
+
+    The result arrays go without: on a machine whose memory is full of page cache (a
+    machine that records for hours), the kernel compacts memory to find each huge page,
+    and the first gigabytes a process asks for cost four times the conversion itself.
+    """
+    try:
+        from numpy._core import multiarray
+    except ImportError:
+        from numpy.core import multiarray
+    switch = getattr(multiarray, "_set_madvise_hugepage", None)
+    if switch is None or on is None:
+        return None
+    return switch(on)
+
+
 def open(path):  # noqa: A001 - the module's reader, as io.open is
     """Opens a record file (a RecordFile; use it as a context manager)."""
     return RecordFile(path)
@@ -273,8 +291,12 @@ def load(path, chunk_words=DEFAULT_CHUNK_WORDS):
         # The counting pass sizes every array; the converting pass then writes each sample
         # once, straight to its place: no chunk arrays, no copies, no joining.
         infos = f.measurements
-        targets = {i.number: (np.empty(i.samples), np.empty(i.samples), np.empty(i.samples))
-                   for i in infos}
+        huge = _advise_huge_pages(False)
+        try:
+            targets = {i.number: (np.empty(i.samples), np.empty(i.samples), np.empty(i.samples))
+                       for i in infos}
+        finally:
+            _advise_huge_pages(huge)
         marks = {i.number: [] for i in infos}
         counted = {i.number: 0 for i in infos}
         end = infos[-1].end_offset if infos else 0
