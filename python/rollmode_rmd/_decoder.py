@@ -134,6 +134,7 @@ class Decoder:
         # measurement: (time_s, a_mV, b_mV) arrays sized by a structure scan. With them every
         # run is converted straight to its place there, and pieces only count their samples.
         self.targets = targets
+        self.changed = False  # the file no longer fits the targets: the caller must not use them
         self.word_offset = word_offset  # of the next word fed
         # Runs of the measurement that end before this sample are counted, not converted.
         self.skip_to = 0
@@ -317,7 +318,7 @@ class Decoder:
         base = self.word_offset
         self.word_offset += n
         pieces = [Piece(s.measurement, s.sample_index, base * 2)]
-        if self.error is not None or n == 0:
+        if self.error is not None or self.changed or n == 0:
             return []
         out = None
         if self.convert and self.targets is None:
@@ -353,8 +354,7 @@ class Decoder:
                     written = self._run(words[pos:z], pieces[-1],
                                         self.targets.get(s.measurement), s.sample_index)
                 if written < 0:
-                    self.error = "the file changed since its structure was scanned"
-                    self.error_offset = (base + pos) * 2
+                    self.changed = True
                     break
                 o += written
                 pos = z

@@ -304,7 +304,7 @@ def load(path, chunk_words=DEFAULT_CHUNK_WORDS):
         for piece in f._decode(decoder, 0, chunk_words, end):
             counted[piece.measurement] = counted.get(piece.measurement, 0) + piece.time_s
             marks.setdefault(piece.measurement, []).extend(piece.overflow_marks)
-        if decoder.error is not None or any(counted.get(i.number) != i.samples for i in infos) \
+        if decoder.changed or decoder.error is not None or any(counted.get(i.number) != i.samples for i in infos) \
                 or sum(counted.values()) != sum(i.samples for i in infos):
             raise RuntimeError(f"{f.path}: the file changed while it was read")
         result = MeasurementList(
