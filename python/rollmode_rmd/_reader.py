@@ -263,7 +263,7 @@ def _advise_huge_pages(on):
 
     The result arrays go without: on a machine whose memory is full of page cache (a
     machine that records for hours), the kernel compacts memory to find each huge page,
-    and the first gigabytes a process asks for cost four times the conversion itself.
+    and the first gigabytes a process asks for cost several times the conversion itself.
     """
     try:
         from numpy._core import multiarray
@@ -298,14 +298,15 @@ def load(path, chunk_words=DEFAULT_CHUNK_WORDS):
         finally:
             _advise_huge_pages(huge)
         marks = {i.number: [] for i in infos}
-        counted = {i.number: 0 for i in infos}
+        expected = {i.number: i.samples for i in infos}
+        counted = dict.fromkeys(expected, 0)
         end = infos[-1].end_offset if infos else 0
         decoder = Decoder(targets=targets)
         for piece in f._decode(decoder, 0, chunk_words, end):
             counted[piece.measurement] = counted.get(piece.measurement, 0) + piece.time_s
             marks.setdefault(piece.measurement, []).extend(piece.overflow_marks)
-        if decoder.changed or decoder.error is not None or any(counted.get(i.number) != i.samples for i in infos) \
-                or sum(counted.values()) != sum(i.samples for i in infos):
+        counted = {k: v for k, v in counted.items() if v or k in expected}
+        if decoder.changed or decoder.error is not None or counted != expected:
             raise RuntimeError(f"{f.path}: the file changed while it was read")
         result = MeasurementList(
             Measurement(i.number, i.offset, *targets[i.number], list(i.settings),
