@@ -128,9 +128,13 @@ class Decoder:
     ``convert=False`` only counts (samples, marks, settings): the structure scan.
     """
 
-    def __init__(self, state=None, convert=True, word_offset=0):
+    def __init__(self, state=None, convert=True, word_offset=0, targets=None):
         self.state = state.copy() if state is not None else State()
         self.convert = convert
+        # measurement: (time_s, a_mV, b_mV) arrays sized by a structure scan. With them every
+        # run is converted straight to its place there, and pieces only count their samples.
+        self.targets = targets
+        self.changed = False  # the file no longer fits the targets: the caller must not use them
         self.word_offset = word_offset  # of the next word fed
         # Runs of the measurement that end before this sample are counted, not converted.
         self.skip_to = 0
@@ -140,20 +144,21 @@ class Decoder:
         self.torn_bytes = 0
         self.torn_offset = None
         self._ramp = np.zeros(0)
+        self._scratch = np.zeros(0)  # the steps before a result's last one, kept in cache
         self.starts = {}  # measurement: state just before its start record
         self.durations = {}  # measurement: seconds at its end (NaN without a rate)
 
     # -- settings --------------------------------------------------------------
 
-    def _millivolts(self, ch, codes, out):
+    def _millivolts(self, ch, codes, out, tmp):
         zero, defl = self.state.zero[ch], self.state.defl[ch]
         if zero is None or defl is None:
             out.fill(NAN)
             return
         # (code - zero) x deflection / 32: scaling by a power of two is exact, so one
         # product by deflection/32 rounds exactly as the product and the division do.
-        np.subtract(codes, float(zero), out=out)
-        np.multiply(out, defl / CODES_PER_DIVISION, out=out)
+        np.subtract(codes, float(zero), out=tmp)
+        np.multiply(tmp, defl / CODES_PER_DIVISION, out=out)
 
     def _apply(self, code, args, offset, pieces):
         s = self.state
@@ -238,9 +243,14 @@ class Decoder:
             self._ramp = np.arange(max(n, 2 * len(self._ramp)), dtype=np.float64)
         return self._ramp[:n]
 
+    def _scratch_to(self, n):
+        if len(self._scratch) < n:
+            self._scratch = np.empty(max(n, 2 * len(self._scratch)))
+        return self._scratch[:n]
+
     def _run(self, run, piece, out, o):
         """Converts one run of sample and marker words into out[...][o:]; returns the
-        number of samples written."""
+        number of samples written, -1 when they do not fit there."""
         s = self.state
         n = len(run)
         convert = self.convert
@@ -268,19 +278,29 @@ class Decoder:
         if convert and s.sample_index + m <= self.skip_to:
             convert = False
         if convert and m:
+            if out is None or o + m > len(out[0]):
+                return -1
+            # Each result is written once, by its last step; the steps before it work in
+            # the scratch array, which stays in the processor's cache.
             t = out[0][o:o + m]
+            tmp = self._scratch_to(m)
             if s.rate == 0:
                 t.fill(NAN)
             else:
                 if instants is None:
-                    np.add(self._ramp_to(m), s.seg_instants, out=t)
+                    np.add(self._ramp_to(m), s.seg_instants, out=tmp)
                 else:
-                    np.add(instants, s.seg_instants, out=t, casting="unsafe")
-                np.divide(t, s.rate, out=t)
+                    np.add(instants, s.seg_instants, out=tmp, casting="unsafe")
                 if s.seg_start:
-                    np.add(t, s.seg_start, out=t)
-            self._millivolts(0, samples & 0xFF, out[1][o:o + m])
-            self._millivolts(1, samples >> 8, out[2][o:o + m])
+                    np.divide(tmp, s.rate, out=tmp)
+                    np.add(tmp, s.seg_start, out=t)
+                else:
+                    np.divide(tmp, s.rate, out=t)
+            # Channel A is the low byte, B the high one: strided views of the little-endian
+            # words, no masked copies.
+            codes = samples.view(np.uint8)
+            self._millivolts(0, codes[0::2], out[1][o:o + m], tmp)
+            self._millivolts(1, codes[1::2], out[2][o:o + m], tmp)
         s.seg_instants += advanced
         s.sample_index += m
         if self.convert and not convert:
@@ -298,12 +318,12 @@ class Decoder:
         base = self.word_offset
         self.word_offset += n
         pieces = [Piece(s.measurement, s.sample_index, base * 2)]
-        if self.error is not None or n == 0:
+        if self.error is not None or self.changed or n == 0:
             return []
         out = None
-        if self.convert:
+        if self.convert and self.targets is None:
             out = (np.empty(n), np.empty(n), np.empty(n))
-        o = 0  # samples written into out
+        o = 0  # samples of this array's pieces
         piece_o = 0
         pos = 0
         if self.pending is not None:
@@ -328,7 +348,15 @@ class Decoder:
                 zi += 1
             z = int(zeros[zi]) if zi < nz else n
             if z > pos:
-                o += self._run(words[pos:z], pieces[-1], out, o)
+                if self.targets is None:
+                    written = self._run(words[pos:z], pieces[-1], out, o)
+                else:
+                    written = self._run(words[pos:z], pieces[-1],
+                                        self.targets.get(s.measurement), s.sample_index)
+                if written < 0:
+                    self.changed = True
+                    break
+                o += written
                 pos = z
             if z >= n:
                 break
@@ -347,7 +375,7 @@ class Decoder:
         return self._finish_pieces(pieces, out, piece_o, o)
 
     def _close_piece(self, piece, out, start, end):
-        if self.convert:
+        if self.convert and self.targets is None:
             piece.time_s = out[0][start:end]
             piece.a_mV = out[1][start:end]
             piece.b_mV = out[2][start:end]

@@ -111,6 +111,10 @@ def test_chunks_of_any_size_add_up_to_the_whole(tmp_path, chunk_words):
     with rollmode_rmd.open(path) as f:
         chunks = list(f.chunks(chunk_words))
     assert all(len(c) <= chunk_words for c in chunks)
+    # load() converts into its own arrays, with records cut between the arrays read.
+    for m, small in zip(whole, rollmode_rmd.load(path, chunk_words), strict=True):
+        for key in ("time_s", "a_mV", "b_mV", "overflow_marks"):
+            np.testing.assert_array_equal(getattr(small, key), getattr(m, key))
     for m in whole:
         parts = [c for c in chunks if c.measurement == m.number]
         assert [c.first_sample for c in parts] == list(np.cumsum([0] + [len(c) for c in parts[:-1]]))
@@ -178,3 +182,33 @@ def test_open_scans_the_structure_and_reads_only_what_is_asked(tmp_path):
         assert f.read(1).settings == whole[1].settings
         with pytest.raises(KeyError):
             f.read(3)
+
+
+@pytest.mark.parametrize("changed", [
+    counting(3000) + start() + counting(100),  # cut shorter
+    counting(100) + start() + counting(200) + counting(2000),  # a measurement grew
+    start() + counting(4000),  # measurement 0 vanished
+])
+def test_a_file_changed_between_scan_and_conversion_raises(tmp_path, monkeypatch, changed):
+    """The arrays are sized by the scan: a file that no longer matches it must not come
+    back with samples never written."""
+    path = write(tmp_path / "f.rmd", counting(3000) + start() + counting(1000))
+    scan = rollmode_rmd.RecordFile.measurements.fget
+
+    def scan_then_rewrite(f):
+        infos = scan(f)
+        path.write_bytes(to_bytes(changed))  # the same file, truncated and rewritten
+        return infos
+
+    monkeypatch.setattr(rollmode_rmd.RecordFile, "measurements", property(scan_then_rewrite))
+    with pytest.raises(RuntimeError, match="changed"):
+        rollmode_rmd.load(path)
+
+
+def test_load_leaves_numpys_huge_page_advice_as_it_was(tmp_path):
+    from rollmode_rmd._reader import _advise_huge_pages
+    path = write(tmp_path / "f.rmd", counting(10))
+    for setting in (True, False):
+        _advise_huge_pages(setting)
+        rollmode_rmd.load(path)
+        assert _advise_huge_pages(True) in (setting, None)
