@@ -296,6 +296,9 @@ int Run(int argc, char** argv, const RunOptions& o) {
         }
         report.Put("record_bytes_counted", scope.FileSize());
         report.Put("boxes_shown", messages.shown);
+        // Pixels the screens handed to paints, per second of signal: what reaches the window.
+        for (const auto* screen : form.findChildren<display::TRollScreenParentLyraRM*>())
+            report.Put("painted_px_per_signal_s_" + screen->objectName().toStdString(), double(screen->PaintedPixels()) / wall);
         // The close request as the window's close button makes it; the process' end is taken
         // by the caller.
         char closeAt[64];
