@@ -6,6 +6,8 @@
 #include <QResizeEvent>
 #include <QShowEvent>
 
+#include <time.h>
+
 #include <algorithm>
 #include <cstdlib>
 
@@ -20,6 +22,12 @@ constexpr int kNotifyLayoutChanged = 5;
 constexpr int kNotifyGridBrightness = 14;
 constexpr uint32_t kRed = 0x0000FF;    // 0x00BBGGRR
 constexpr uint32_t kOlive = 0x008080;
+
+double ThreadCpuSeconds() {
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
+}
 }  // namespace
 
 TRollScreenParentLyraRM::TRollScreenParentLyraRM(QWidget* parent) : QWidget(parent) {
@@ -27,7 +35,8 @@ TRollScreenParentLyraRM::TRollScreenParentLyraRM(QWidget* parent) : QWidget(pare
     paintTimer_.setSingleShot(true);
     connect(&paintTimer_, &QTimer::timeout, this, [this] {
         paintRequested_.store(false, std::memory_order_relaxed);
-        Present();
+        const double cpu0 = ThreadCpuSeconds();
+        if (Present()) pacer_.AddPaintCost(ThreadCpuSeconds() - cpu0);
     });
     sinceLastPaint_.start();
 }
@@ -210,7 +219,7 @@ void TRollScreenParentLyraRM::RequestUpdate() {
 
 void TRollScreenParentLyraRM::SchedulePaint() {
     if (paintTimer_.isActive()) return;
-    const qint64 wait = kMinPaintIntervalMs - sinceLastPaint_.elapsed();
+    const qint64 wait = pacer_.IntervalMs() - sinceLastPaint_.elapsed();
     paintTimer_.start(static_cast<int>(std::max<qint64>(wait, 0)));
 }
 

@@ -4,8 +4,8 @@
 //
 // Drawing happens on whichever thread calls (the processing thread for blocks, the GUI
 // thread for notifications) into the screen's own QImage under its locks. The drawing
-// primitives mark the columns they touch; the GUI thread then shows only those, at most
-// once per kMinPaintIntervalMs, and nothing when nothing changed. A picture that moved
+// primitives mark the columns they touch; the GUI thread then shows only those, at the
+// pace of TPaintPacer (25 paints a second at most), and nothing when nothing changed. A picture that moved
 // left is moved on screen by scrolling the window's content, so only the columns drawn
 // since need painting. The picture uses the pixel format of the window's backing store,
 // so a paint is a plain copy.
@@ -21,6 +21,7 @@
 
 #include "ColumnDamage.h"
 #include "ColumnStore.h"
+#include "PaintPacer.h"
 #include "VirtualScopeLyraRM.h"
 #include "ports/RollScreenView.h"
 
@@ -33,7 +34,7 @@ public:
     using SettingsProvider = std::function<TScreenSettings()>;
 
     // At most 25 paints a second: smooth for a strip chart.
-    static constexpr int kMinPaintIntervalMs = 40;
+    static constexpr int kMinPaintIntervalMs = TPaintPacer::kMinIntervalMs;
 
     // How a picture that moved left reaches the window: by scrolling what the window
     // already shows and painting the new columns, or by copying the whole picture.
@@ -174,6 +175,7 @@ private:
     std::atomic<bool> paintRequested_{false};
     QTimer paintTimer_;
     QElapsedTimer sinceLastPaint_;
+    TPaintPacer pacer_;  // GUI thread
 };
 
 }  // namespace rollmode::display
