@@ -436,6 +436,39 @@ TEST_F(RollScreens, PartialPaintsLeaveTheWindowEqualToTheWholePicture) {
     ExpectPartialPaintsEqualTheWholePicture<TRollScreenShiftLyraRM>(Mode::Copy, "rolling, copied");
 }
 
+// Blocks drawn on a worker while the GUI thread brings the window up to date: each
+// Present() scrolls and paints while no block draws, so once the worker stops, one more
+// Present() leaves the window equal to the picture.
+TEST_F(RollScreens, PresentingWhileBlocksArriveKeepsTheWindowWhole) {
+    for (auto mode : {TRollScreenParentLyraRM::MoveMode::Scroll, TRollScreenParentLyraRM::MoveMode::Copy}) {
+        Fixture<TRollScreenShiftLyraRM> f(360, 150);
+        f.screen.SetMoveMode(mode);
+        f.settings.ModeLine = true;
+        f.settings.StatusChannelB = true;
+        f.screen.show();
+        QCoreApplication::processEvents();
+        std::atomic<bool> stop{false};
+        std::thread worker([&] {
+            std::mt19937 rng(7);
+            while (!stop.load()) {
+                const auto w = RandomBlock(rng);
+                f.screen.ProcessBlock(w.data(), static_cast<uint32_t>(w.size()));
+            }
+        });
+        QElapsedTimer t;
+        t.start();
+        while (t.elapsed() < 300) {
+            f.screen.Present();
+            QCoreApplication::processEvents();
+        }
+        stop = true;
+        worker.join();
+        f.screen.Present();
+        EXPECT_TRUE(SamePicture(WindowContent(f.screen), f.screen.Snapshot()));
+        f.screen.hide();
+    }
+}
+
 // The paint timer shows a new column within a paint interval and paints only its strip;
 // a block that completes no column leads to no paint at all.
 TEST_F(RollScreens, PaintsFollowNewColumnsOnly) {
