@@ -11,6 +11,7 @@
 # ROLLMODE_BENCH_WIDTH=W ROLLMODE_BENCH_HEIGHT=H the window's size (1600 x 900);
 # ROLLMODE_BENCH_SCREEN=both|ekg|shift the screens shown (both: cardiogram, rolling from 5 s on);
 # ROLLMODE_BENCH_MOVE=scroll|copy how the rolling screen moves its picture on the window;
+# ROLLMODE_BENCH_DISPLAY=off records with the display off (the program's cost without screens);
 # ROLLMODE_BENCH_PLATFORM=offscreen|xcb; xcb starts an Xvfb of its own, sized to the window, and
 # reports the X server's CPU per second of signal beside the program's.
 set -euo pipefail
@@ -41,6 +42,7 @@ case "${ROLLMODE_BENCH_SCREEN:-both}" in
 esac
 move_args=()
 if [ -n "${ROLLMODE_BENCH_MOVE:-}" ]; then move_args=(--move "$ROLLMODE_BENCH_MOVE"); fi
+if [ "${ROLLMODE_BENCH_DISPLAY:-on}" = off ]; then move_args+=(--no-display); fi
 
 # CPU seconds (user + system) of a process from /proc/PID/stat.
 cpu_of() {

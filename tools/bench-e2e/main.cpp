@@ -52,6 +52,7 @@ constexpr char kUsage[] = R"(rollmode-bench-e2e: one recording through the progr
     --dsp STEP          display step (the loaded setting when absent)
     --width W --height H  window client size (1600 x 900)
     --move scroll|copy    how the rolling screen moves its picture on the window (scroll)
+    --no-display          display off (as its button does): what the program costs without screens
     --rss-every N       also report resident memory every N seconds (0: at 10 s and at the end)
   --verify FILE         check a record file of the counting pattern word by word
     --sim-stats FILE    the simulator's --stats file, for the words it delivered
@@ -155,6 +156,7 @@ struct RunOptions {
     int dsp = -1;
     int width = 1600, height = 900;
     std::string move;
+    bool display = true;
     double rssEvery = 0;
 };
 
@@ -213,6 +215,11 @@ int Run(int argc, char** argv, const RunOptions& o) {
     if (o.dsp >= 0) scope.SetDSPSetting(o.dsp);
     scope.SetModeEKG(true);
     scope.NotifyListeners(core::kNotifyCardiogramDisplay, core::kGroupModeDisplayControls);
+    if (!o.display) {
+        scope.SetDisplayActive(false);
+        scope.NotifyListeners(core::kNotifySettingsChanged, core::kGroupModeDisplayControls);
+        report.Put("display", "off");
+    }
     scope.NotifyListeners(core::kNotifySettingsChanged, core::kGroupTimeBaseControls);
     std::filesystem::remove(record, ec);
     scope.OpenRecordFile(record);
@@ -439,6 +446,8 @@ int main(int argc, char** argv) {
             o.height = std::atoi(argv[++i]);
         } else if (opt == "--move" && hasValue && (std::strcmp(argv[i + 1], "scroll") == 0 || std::strcmp(argv[i + 1], "copy") == 0)) {
             o.move = argv[++i];
+        } else if (opt == "--no-display") {
+            o.display = false;
         } else if (opt == "--rss-every" && hasValue) {
             o.rssEvery = std::atof(argv[++i]);
         } else if (opt == "--verify" && hasValue) {
