@@ -25,8 +25,10 @@ QApplication& App() {
     static char name[] = "display_gui_tests";
     static char* argv[] = {name, nullptr};
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    static QApplication app(argc, argv);
-    return app;
+    // Never destroyed: once a window has been shown, tearing the application down among the
+    // other statics at exit crashes in Qt's input devices.
+    static QApplication* app = new QApplication(argc, argv);
+    return *app;
 }
 
 constexpr QRgb kRed = 0xFF0000, kOlive = 0x808000, kBlue = 0x0000FF;
