@@ -1,8 +1,8 @@
 // The roll screens at the worst display load: 500 new columns per second (5 MS/s at
 // 0.1 s per division, 10,000 samples per column) on a 1600 x 900 screen, fed in
 // blocks of 1 ms of data. One iteration is one second of data, so its CPU time per
-// second is the share of one core. Paints are measured apart: the widget joins the
-// ring-addressed picture at most once per 25 ms.
+// second is the share of one core. Drawing is measured alone and with the window
+// brought up to date 25 times a second, at three window sizes.
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
@@ -72,6 +72,42 @@ void BM_ShiftScreenOneSecond(benchmark::State& state) { FeedOneSecond<TRollScree
 void BM_EKGScreenOneSecond(benchmark::State& state) { FeedOneSecond<TRollScreenEKGLyraRM>(state); }
 BENCHMARK(BM_ShiftScreenOneSecond)->ArgsProduct({{0, 1}, {0, 1}})->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_EKGScreenOneSecond)->ArgsProduct({{0, 1}, {0, 1}})->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// Drawing plus showing it: the screen is a shown window (offscreen platform) brought up to
+// date every 40 ms of data, as the paint timer does. Arguments: window size (0: 1600 x 900,
+// 1: 1920 x 1080, 2: 3840 x 2160) and how the rolling screen moves its picture (0: scroll
+// the window's content and paint the new columns, 1: copy the whole picture).
+template <class Screen>
+void FeedAndShowOneSecond(benchmark::State& state) {
+    static constexpr QSize kSizes[] = {{1600, 900}, {1920, 1080}, {3840, 2160}};
+    const QSize size = kSizes[state.range(0)];
+    const auto words = Signal(kWordsPerMs * 1000);
+    auto screen = std::make_unique<Screen>();
+    screen->SetMoveMode(state.range(1) == 0 ? TRollScreenParentLyraRM::MoveMode::Scroll : TRollScreenParentLyraRM::MoveMode::Copy);
+    screen->resize(size);
+    const TScreenSettings settings = WorstLoad(true, true);
+    screen->SetSettingsProvider([settings] { return settings; });
+    screen->PrepareDisplay();
+    screen->show();
+    QCoreApplication::processEvents();
+    screen->Present();
+    const uint64_t pixels0 = screen->PaintedPixels();
+    const double cpu0 = ThreadCpuSeconds();
+    for (auto _ : state) {
+        for (uint32_t block = 0; block < 1000; ++block) {
+            screen->ProcessBlock(words.data() + block * kWordsPerMs, kWordsPerMs);
+            if (block % TRollScreenParentLyraRM::kMinPaintIntervalMs == 0) screen->Present();
+        }
+    }
+    const double seconds = static_cast<double>(state.iterations());
+    state.counters["core_%"] = 100.0 * (ThreadCpuSeconds() - cpu0) / seconds;
+    state.counters["painted_Mpx_per_s"] = static_cast<double>(screen->PaintedPixels() - pixels0) * 1e-6 / seconds;
+}
+
+void BM_ShiftScreenShown(benchmark::State& state) { FeedAndShowOneSecond<TRollScreenShiftLyraRM>(state); }
+void BM_EKGScreenShown(benchmark::State& state) { FeedAndShowOneSecond<TRollScreenEKGLyraRM>(state); }
+BENCHMARK(BM_ShiftScreenShown)->ArgsProduct({{0, 1, 2}, {0, 1}})->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_EKGScreenShown)->ArgsProduct({{0, 1, 2}, {0}})->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // What one paint of the widget costs: the picture's two halves joined onto a
 // 1600 x 900 surface, as the backing store receives them.

@@ -1,8 +1,12 @@
 #include "RollScreenParentLyraRM.h"
 
+#include <QBackingStore>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QResizeEvent>
 #include <QShowEvent>
+
+#include <time.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -18,6 +22,12 @@ constexpr int kNotifyLayoutChanged = 5;
 constexpr int kNotifyGridBrightness = 14;
 constexpr uint32_t kRed = 0x0000FF;    // 0x00BBGGRR
 constexpr uint32_t kOlive = 0x008080;
+
+double ThreadCpuSeconds() {
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
+}
 }  // namespace
 
 TRollScreenParentLyraRM::TRollScreenParentLyraRM(QWidget* parent) : QWidget(parent) {
@@ -25,7 +35,8 @@ TRollScreenParentLyraRM::TRollScreenParentLyraRM(QWidget* parent) : QWidget(pare
     paintTimer_.setSingleShot(true);
     connect(&paintTimer_, &QTimer::timeout, this, [this] {
         paintRequested_.store(false, std::memory_order_relaxed);
-        update();
+        const double cpu0 = ThreadCpuSeconds();
+        if (Present()) pacer_.AddPaintCost(ThreadCpuSeconds() - cpu0);
     });
     sinceLastPaint_.start();
 }
@@ -86,6 +97,7 @@ bool TRollScreenParentLyraRM::TryRepaint() {
         std::unique_lock control(controlLock_, std::try_to_lock);
         if (control.owns_lock()) {
             RepaintScreen();
+            damage_.MarkAll();
             control.unlock();
             bitmap.unlock();
             update();
@@ -100,11 +112,16 @@ bool TRollScreenParentLyraRM::TryRepaint() {
 
 void TRollScreenParentLyraRM::SizeImageToWidget() {
     const QSize s = size();
+    const QImage::Format format = PictureFormat();
     if (image_.size() != s || image_.isNull()) {
-        image_ = s.isEmpty() ? QImage() : QImage(s, QImage::Format_RGB32);
+        image_ = s.isEmpty() ? QImage() : QImage(s, format);
         bits_ = image_.isNull() ? nullptr : image_.bits();
         stride_ = image_.bytesPerLine();
+    } else if (image_.format() != format) {
+        image_.reinterpretAsFormat(format);
+        bits_ = image_.bits();
     }
+    damage_.SetWidth(image_.width());
     origin_ = 0;
     verticalScale_ = s.height() / 255.0;
     for (int v = 0; v < 256; ++v) rowOf_[v] = PixelRow(v, verticalScale_);
@@ -159,6 +176,7 @@ void TRollScreenParentLyraRM::FillRect(int x0, int y0, int x1, int y1, QRgb c) {
     if (p0 >= w) p0 -= w;
     const int first = std::min(x1 - x0, w - p0);
     const int second = (x1 - x0) - first;
+    damage_.MarkRange(x0, x1);
     for (int y = y0; y < y1; ++y) {
         QRgb* row = reinterpret_cast<QRgb*>(bits_ + static_cast<qsizetype>(y) * stride_);
         std::fill(row + p0, row + p0 + first, c);
@@ -201,30 +219,108 @@ void TRollScreenParentLyraRM::RequestUpdate() {
 
 void TRollScreenParentLyraRM::SchedulePaint() {
     if (paintTimer_.isActive()) return;
-    const qint64 wait = kMinPaintIntervalMs - sinceLastPaint_.elapsed();
+    const qint64 wait = pacer_.IntervalMs() - sinceLastPaint_.elapsed();
     paintTimer_.start(static_cast<int>(std::max<qint64>(wait, 0)));
+}
+
+void TRollScreenParentLyraRM::ScrollPicture(int n) {
+    const int w = image_.width();
+    if (n <= 0 || w == 0) return;
+    origin_ = (origin_ + n) % w;
+    damage_.Scroll(n);
+}
+
+// Any 32-bit format whose opaque pixels are the same words as Format_RGB32's: the
+// picture is drawn as such words, and only its format tag changes.
+QImage::Format TRollScreenParentLyraRM::PictureFormat() const {
+    if (QBackingStore* store = backingStore()) {
+        QPaintDevice* device = store->paintDevice();
+        if (device != nullptr && device->devType() == QInternal::Image) {
+            const QImage::Format f = static_cast<const QImage*>(device)->format();
+            if (f == QImage::Format_ARGB32_Premultiplied || f == QImage::Format_ARGB32) return f;
+        }
+    }
+    return QImage::Format_RGB32;
 }
 
 QImage TRollScreenParentLyraRM::Snapshot() const {
     std::lock_guard bitmap(bitmapLock_);
     if (image_.isNull()) return QImage();
-    if (origin_ == 0) return image_.copy();
-    QImage out(image_.size(), QImage::Format_RGB32);
+    QImage out(image_.size(), image_.format());
     QPainter p(&out);
-    const int w = image_.width(), h = image_.height();
-    p.drawImage(QPoint(0, 0), image_, QRect(origin_, 0, w - origin_, h));
-    p.drawImage(QPoint(w - origin_, 0), image_, QRect(0, 0, origin_, h));
+    p.setCompositionMode(QPainter::CompositionMode_Source);
+    DrawPicture(p, image_.rect());
+    p.end();
+    out.reinterpretAsFormat(QImage::Format_RGB32);
     return out;
 }
 
-void TRollScreenParentLyraRM::paintEvent(QPaintEvent*) {
+void TRollScreenParentLyraRM::DrawPicture(QPainter& painter, const QRect& rect) const {
+    const int w = image_.width();
+    const QRect r = rect & image_.rect();
+    if (r.isEmpty()) return;
+    // Logical column x lies at picture column (x + origin_) mod w: up to two pieces.
+    int p0 = r.left() + origin_;
+    if (p0 >= w) p0 -= w;
+    const int first = std::min(r.width(), w - p0);
+    painter.drawImage(QPoint(r.left(), r.top()), image_, QRect(p0, r.top(), first, r.height()));
+    if (first < r.width())
+        painter.drawImage(QPoint(r.left() + first, r.top()), image_, QRect(0, r.top(), r.width() - first, r.height()));
+}
+
+bool TRollScreenParentLyraRM::Present() {
+    if (!isVisible()) return false;  // the damage waits; showing repaints everything
+    std::unique_lock bitmap(bitmapLock_);
+    if (damage_.Empty() || image_.isNull()) return false;
+    const int h = image_.height();
+    int scrolled = damage_.Scrolled();
+    QRegion region;
+    if (damage_.All() || (scrolled > 0 && moveMode_ == MoveMode::Copy)) {
+        region = rect();
+        scrolled = 0;
+    } else {
+        for (const TColumnDamage::Run& run : damage_.Runs()) region += QRect(run.begin, 0, run.end - run.begin, h);
+    }
+    damage_.Clear();
+    // The window's content must match the picture as of now: the scroll and the paint of
+    // the changed columns happen while no block can draw, and the paint runs at once.
+    presenting_ = true;
+    if (scrolled > 0) {
+        scroll(-scrolled, 0);
+        region += QRect(image_.width() - scrolled, 0, scrolled, h);
+    }
+    repaint(region);
+    presenting_ = false;
+    return true;
+}
+
+void TRollScreenParentLyraRM::paintEvent(QPaintEvent* event) {
     sinceLastPaint_.restart();
-    QPainter p(this);
-    std::lock_guard bitmap(bitmapLock_);
+    std::unique_lock bitmap(bitmapLock_, std::defer_lock);
+    if (!presenting_) {
+        // A paint Qt asked for itself (an exposure, a resize, update()): it shows the picture
+        // as of now. The window's other columns are older; when the picture has moved since,
+        // scrolling them would misplace what this paint shows, so everything is shown anew.
+        bitmap.lock();
+        if ((QRegion(rect()) - event->region()).isEmpty()) {  // (QRegion::contains only tells overlap)
+            damage_.Clear();
+        } else if (damage_.Scrolled() > 0) {
+            damage_.MarkAll();
+            RequestUpdate();
+        }
+    }
     if (image_.isNull()) return;
-    const int w = image_.width(), h = image_.height();
-    p.drawImage(QPoint(0, 0), image_, QRect(origin_, 0, w - origin_, h));
-    if (origin_ > 0) p.drawImage(QPoint(w - origin_, 0), image_, QRect(0, 0, origin_, h));
+    if (image_.format() != PictureFormat()) {
+        // The backing store's format is known only once the window exists.
+        image_.reinterpretAsFormat(PictureFormat());
+        bits_ = image_.bits();
+    }
+    QPainter p(this);
+    p.setCompositionMode(QPainter::CompositionMode_Source);
+    for (const QRect& r : event->region()) {
+        DrawPicture(p, r);
+        paintedPixels_ += static_cast<uint64_t>(r.width()) * static_cast<uint64_t>(r.height());
+    }
 }
 
 void TRollScreenParentLyraRM::resizeEvent(QResizeEvent* event) {

@@ -3,9 +3,12 @@
 // the drawing primitives and the lock protocol.
 //
 // Drawing happens on whichever thread calls (the processing thread for blocks, the GUI
-// thread for notifications) into the screen's own QImage under its locks; the widget
-// only copies that image when Qt paints it. Requests for a paint coming from blocks
-// are collapsed into at most one paint per kMinPaintIntervalMs.
+// thread for notifications) into the screen's own QImage under its locks. The drawing
+// primitives mark the columns they touch; the GUI thread then shows only those, at the
+// pace of TPaintPacer (25 paints a second at most), and nothing when nothing changed. A picture that moved
+// left is moved on screen by scrolling the window's content, so only the columns drawn
+// since need painting. The picture uses the pixel format of the window's backing store,
+// so a paint is a plain copy.
 #include <QElapsedTimer>
 #include <QImage>
 #include <QTimer>
@@ -16,7 +19,9 @@
 #include <functional>
 #include <mutex>
 
+#include "ColumnDamage.h"
 #include "ColumnStore.h"
+#include "PaintPacer.h"
 #include "VirtualScopeLyraRM.h"
 #include "ports/RollScreenView.h"
 
@@ -28,9 +33,14 @@ class TRollScreenParentLyraRM : public QWidget, public core::TNotificationHandle
 public:
     using SettingsProvider = std::function<TScreenSettings()>;
 
-    // 25 paints a second: smooth for a strip chart, and each paint copies the whole
-    // picture (at 1600 x 900 about 1 ms of memory bandwidth).
-    static constexpr int kMinPaintIntervalMs = 40;
+    // At most 25 paints a second: smooth for a strip chart.
+    static constexpr int kMinPaintIntervalMs = TPaintPacer::kMinIntervalMs;
+
+    // How a picture that moved left reaches the window: by scrolling what the window
+    // already shows and painting the new columns, or by copying the whole picture.
+    enum class MoveMode { Scroll, Copy };
+    void SetMoveMode(MoveMode mode) { moveMode_ = mode; }
+    MoveMode GetMoveMode() const { return moveMode_; }
 
     explicit TRollScreenParentLyraRM(QWidget* parent = nullptr);
     ~TRollScreenParentLyraRM() override;
@@ -67,6 +77,11 @@ public:
 
     // The picture as the widget shows it.
     QImage Snapshot() const;
+    // Brings the window up to date now (GUI thread): scrolls and paints what changed since
+    // the last time. False when nothing had changed.
+    bool Present();
+    // Pixels handed to paints so far (GUI thread), for measuring.
+    uint64_t PaintedPixels() const { return paintedPixels_; }
     const TColumnStore& Store() const { return store_; }
 
 protected:
@@ -86,8 +101,12 @@ protected:
     TScreenSettings ReadSettings() const;
     // Sizes the picture to the widget (GUI thread) and recomputes the vertical scale.
     void SizeImageToWidget();
-    // Asks the GUI thread for a paint; any thread, collapses repeated requests.
+    // Asks the GUI thread to show what changed; any thread, collapses repeated requests.
     void RequestUpdate();
+    // The picture moves left by n columns (ring addressing: only the origin moves).
+    void ScrollPicture(int n);
+    // Everything is to be shown anew (both locks held).
+    void DamageAll() { damage_.MarkAll(); }
 
     int ImageWidth() const { return image_.width(); }
     int ImageHeight() const { return image_.height(); }
@@ -101,6 +120,7 @@ protected:
         int px = x + origin_;
         if (px >= w) px -= w;
         reinterpret_cast<QRgb*>(bits_ + static_cast<qsizetype>(y) * stride_)[px] = c;
+        damage_.Mark(x);
     }
     void MoveTo(int x, int y) { penX_ = x; penY_ = y; }
     // A line from the pen position, end point excluded; the pen moves to the end.
@@ -135,8 +155,16 @@ protected:
 
 private:
     void SchedulePaint();
+    // Copies the logical columns of rect into the painter's device at the same place.
+    void DrawPicture(QPainter& painter, const QRect& rect) const;
+    // The backing store's format when the picture can take it without changing a pixel.
+    QImage::Format PictureFormat() const;
 
     QImage image_;
+    TColumnDamage damage_;  // under bitmapLock_
+    MoveMode moveMode_ = MoveMode::Scroll;  // GUI thread
+    bool presenting_ = false;  // GUI thread: Present() holds bitmapLock_ around its paint
+    uint64_t paintedPixels_ = 0;  // GUI thread
     uchar* bits_ = nullptr;
     qsizetype stride_ = 0;
     int rowOf_[256] = {};
@@ -147,6 +175,7 @@ private:
     std::atomic<bool> paintRequested_{false};
     QTimer paintTimer_;
     QElapsedTimer sinceLastPaint_;
+    TPaintPacer pacer_;  // GUI thread
 };
 
 }  // namespace rollmode::display

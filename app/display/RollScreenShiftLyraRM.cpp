@@ -68,7 +68,7 @@ void TRollScreenShiftLyraRM::DrawGrid(int n) {
 void TRollScreenShiftLyraRM::ScrollInColumns(int n, int s) {
     if (n <= 0) return;
     const int w = ImageWidth();
-    origin_ = (origin_ + n) % w;  // the picture moves left by n
+    ScrollPicture(n);
     FillColumns(w - n, w, background_);
     DrawGrid(n);
     const int x0 = w - n;

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QElapsedTimer>
+#include <QScreen>
 
 #include <atomic>
 #include <chrono>
@@ -23,8 +25,10 @@ QApplication& App() {
     static char name[] = "display_gui_tests";
     static char* argv[] = {name, nullptr};
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    static QApplication app(argc, argv);
-    return app;
+    // Never destroyed: once a window has been shown, tearing the application down among the
+    // other statics at exit crashes in Qt's input devices.
+    static QApplication* app = new QApplication(argc, argv);
+    return *app;
 }
 
 constexpr QRgb kRed = 0xFF0000, kOlive = 0x808000, kBlue = 0x0000FF;
@@ -362,6 +366,145 @@ TEST_F(RollScreens, SweepRepaintKeepsTheCursor) {
         for (int y = 0; y < 100; ++y) ASSERT_EQ(repainted.pixel(x, y), swept.pixel(x, y)) << x << "," << y;
 }
 
+
+// --- what reaches the window
+
+// The window's content as the platform holds it (not a fresh render of the widget).
+QImage WindowContent(QWidget& window) {
+    QImage img = QGuiApplication::primaryScreen()->grabWindow(window.winId()).toImage();
+    return img.convertToFormat(QImage::Format_RGB32);
+}
+
+// Equal images, or where they first differ.
+::testing::AssertionResult SamePicture(const QImage& shown, const QImage& picture) {
+    if (shown.size() != picture.size())
+        return ::testing::AssertionFailure() << "sizes " << shown.width() << "x" << shown.height() << " and "
+                                             << picture.width() << "x" << picture.height();
+    for (int y = 0; y < shown.height(); ++y)
+        for (int x = 0; x < shown.width(); ++x)
+            if ((shown.pixel(x, y) & 0xFFFFFF) != (picture.pixel(x, y) & 0xFFFFFF))
+                return ::testing::AssertionFailure() << "first difference at " << x << "," << y << ": "
+                                                     << QString::number(shown.pixel(x, y), 16).toStdString() << " shown, "
+                                                     << QString::number(picture.pixel(x, y), 16).toStdString() << " drawn";
+    return ::testing::AssertionSuccess();
+}
+
+// Random blocks with markers, records and runs of 2s; k = 2 so some blocks add no column.
+std::vector<uint16_t> RandomBlock(std::mt19937& rng) {
+    std::vector<uint16_t> w(rng() % 40);
+    for (auto& x : w) x = Sample(static_cast<uint8_t>(3 + rng() % 250), static_cast<uint8_t>(3 + rng() % 250));
+    if (!w.empty() && rng() % 6 == 0) w[rng() % w.size()] = static_cast<uint16_t>(1 + rng() % 2);
+    if (rng() % 11 == 0) w.insert(w.begin() + static_cast<long>(w.size() / 2), {0, 3, 7});
+    return w;
+}
+
+template <class Screen>
+void ExpectPartialPaintsEqualTheWholePicture(TRollScreenParentLyraRM::MoveMode mode, const char* what) {
+    for (int variant = 0; variant < 3; ++variant) {
+        Fixture<Screen> f(301, 120);
+        f.screen.SetMoveMode(mode);
+        f.settings.StatusChannelB = true;
+        f.settings.DSPSetting = 4;  // 2 samples per column
+        f.settings.ModeLine = variant != 2;
+        f.settings.SingleMode = variant == 0;
+        f.settings.MakeMinimum = variant != 0;
+        f.screen.show();
+        QCoreApplication::processEvents();
+        f.screen.Present();
+        const uint64_t fullArea = 301 * 120;
+        uint64_t painted = 0;
+        int presents = 0;
+        std::mt19937 rng(11 + variant);
+        for (int step = 0; step < 400; ++step) {
+            const uint64_t before = f.screen.PaintedPixels();
+            f.Feed(RandomBlock(rng));
+            if (step % 3 == 0) f.Feed(RandomBlock(rng));
+            if (step % 37 == 5) f.screen.repaint(QRect(rng() % 250, 10, 40, 50));  // an exposure Qt paints itself
+            if (f.screen.Present()) {
+                ++presents;
+                painted += f.screen.PaintedPixels() - before;
+            }
+            ASSERT_TRUE(SamePicture(WindowContent(f.screen), f.screen.Snapshot())) << what << " variant " << variant << " step " << step;
+        }
+        // Nothing changed since: nothing is painted.
+        const uint64_t before = f.screen.PaintedPixels();
+        EXPECT_FALSE(f.screen.Present());
+        EXPECT_EQ(f.screen.PaintedPixels(), before);
+        const uint64_t columns = f.screen.Store().TotalColumns();
+        f.Feed({Sample(9, 9)});  // completes a column only when one was half built
+        EXPECT_EQ(f.screen.Present(), f.screen.Store().TotalColumns() != columns);
+        // Partial paints are what makes this test mean something: on average well under
+        // the whole picture, unless the whole picture is copied on purpose.
+        if (mode == TRollScreenParentLyraRM::MoveMode::Scroll) {
+            EXPECT_LT(painted, presents * fullArea / 4) << what;
+        }
+        f.screen.hide();
+    }
+}
+
+TEST_F(RollScreens, PartialPaintsLeaveTheWindowEqualToTheWholePicture) {
+    using Mode = TRollScreenParentLyraRM::MoveMode;
+    ExpectPartialPaintsEqualTheWholePicture<TRollScreenEKGLyraRM>(Mode::Scroll, "cardiogram");
+    ExpectPartialPaintsEqualTheWholePicture<TRollScreenShiftLyraRM>(Mode::Scroll, "rolling, scrolled");
+    ExpectPartialPaintsEqualTheWholePicture<TRollScreenShiftLyraRM>(Mode::Copy, "rolling, copied");
+}
+
+// Blocks drawn on a worker while the GUI thread brings the window up to date: each
+// Present() scrolls and paints while no block draws, so once the worker stops, one more
+// Present() leaves the window equal to the picture.
+TEST_F(RollScreens, PresentingWhileBlocksArriveKeepsTheWindowWhole) {
+    for (auto mode : {TRollScreenParentLyraRM::MoveMode::Scroll, TRollScreenParentLyraRM::MoveMode::Copy}) {
+        Fixture<TRollScreenShiftLyraRM> f(360, 150);
+        f.screen.SetMoveMode(mode);
+        f.settings.ModeLine = true;
+        f.settings.StatusChannelB = true;
+        f.screen.show();
+        QCoreApplication::processEvents();
+        std::atomic<bool> stop{false};
+        std::thread worker([&] {
+            std::mt19937 rng(7);
+            while (!stop.load()) {
+                const auto w = RandomBlock(rng);
+                f.screen.ProcessBlock(w.data(), static_cast<uint32_t>(w.size()));
+            }
+        });
+        QElapsedTimer t;
+        t.start();
+        while (t.elapsed() < 300) {
+            f.screen.Present();
+            QCoreApplication::processEvents();
+        }
+        stop = true;
+        worker.join();
+        f.screen.Present();
+        EXPECT_TRUE(SamePicture(WindowContent(f.screen), f.screen.Snapshot()));
+        f.screen.hide();
+    }
+}
+
+// The paint timer shows a new column within a paint interval and paints only its strip;
+// a block that completes no column leads to no paint at all.
+TEST_F(RollScreens, PaintsFollowNewColumnsOnly) {
+    Fixture<TRollScreenEKGLyraRM> f(400, 100);
+    f.settings.DSPSetting = 4;  // 2 samples per column
+    f.screen.show();
+    const auto settle = [] {
+        QElapsedTimer t;
+        t.start();
+        while (t.elapsed() < 3 * TRollScreenParentLyraRM::kMinPaintIntervalMs) QCoreApplication::processEvents();
+    };
+    settle();
+    const uint64_t idle = f.screen.PaintedPixels();
+    f.Feed({Sample(50, 50)});
+    settle();
+    EXPECT_EQ(f.screen.PaintedPixels(), idle);
+    f.Feed({Sample(50, 50)});
+    settle();
+    // Column 0, the cursor at 1 and its value square up to x 4: five columns of 100 rows.
+    EXPECT_EQ(f.screen.PaintedPixels() - idle, 5u * 100u);
+    EXPECT_TRUE(SamePicture(WindowContent(f.screen), f.screen.Snapshot()));
+    f.screen.hide();
+}
 }  // namespace
 
 namespace {

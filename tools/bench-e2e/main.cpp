@@ -32,6 +32,7 @@
 #include "QtApplicationControl.h"
 #include "RateTables.h"
 #include "RecordFileReader.h"
+#include "RollScreenParentLyraRM.h"
 #include "VirtualScopeLyraRM.h"
 #include "ports/MessageBoxService.h"
 
@@ -50,6 +51,8 @@ constexpr char kUsage[] = R"(rollmode-bench-e2e: one recording through the progr
     --smp STEP          sampling step (15 = 5,000,000 samples/s)
     --dsp STEP          display step (the loaded setting when absent)
     --width W --height H  window client size (1600 x 900)
+    --move scroll|copy    how the rolling screen moves its picture on the window (scroll)
+    --no-display          display off (as its button does): what the program costs without screens
     --rss-every N       also report resident memory every N seconds (0: at 10 s and at the end)
   --verify FILE         check a record file of the counting pattern word by word
     --sim-stats FILE    the simulator's --stats file, for the words it delivered
@@ -152,6 +155,8 @@ struct RunOptions {
     int smp = 15;
     int dsp = -1;
     int width = 1600, height = 900;
+    std::string move;
+    bool display = true;
     double rssEvery = 0;
 };
 
@@ -188,6 +193,12 @@ int Run(int argc, char** argv, const RunOptions& o) {
         std::fprintf(stderr, "rollmode-bench-e2e: the program asked to end during start-up\n");
         return 1;
     }
+    if (!o.move.empty()) {
+        using Screen = display::TRollScreenParentLyraRM;
+        const Screen::MoveMode mode = o.move == "copy" ? Screen::MoveMode::Copy : Screen::MoveMode::Scroll;
+        for (Screen* screen : form.findChildren<Screen*>()) screen->SetMoveMode(mode);
+        report.Put("move_mode", o.move);
+    }
     form.resize(o.width, o.height);
     form.show();
     QApplication::processEvents();
@@ -204,6 +215,11 @@ int Run(int argc, char** argv, const RunOptions& o) {
     if (o.dsp >= 0) scope.SetDSPSetting(o.dsp);
     scope.SetModeEKG(true);
     scope.NotifyListeners(core::kNotifyCardiogramDisplay, core::kGroupModeDisplayControls);
+    if (!o.display) {
+        scope.SetDisplayActive(false);
+        scope.NotifyListeners(core::kNotifySettingsChanged, core::kGroupModeDisplayControls);
+        report.Put("display", "off");
+    }
     scope.NotifyListeners(core::kNotifySettingsChanged, core::kGroupTimeBaseControls);
     std::filesystem::remove(record, ec);
     scope.OpenRecordFile(record);
@@ -287,6 +303,9 @@ int Run(int argc, char** argv, const RunOptions& o) {
         }
         report.Put("record_bytes_counted", scope.FileSize());
         report.Put("boxes_shown", messages.shown);
+        // Pixels the screens handed to paints, per second of signal: what reaches the window.
+        for (const auto* screen : form.findChildren<display::TRollScreenParentLyraRM*>())
+            report.Put("painted_px_per_signal_s_" + screen->objectName().toStdString(), double(screen->PaintedPixels()) / wall);
         // The close request as the window's close button makes it; the process' end is taken
         // by the caller.
         char closeAt[64];
@@ -425,6 +444,10 @@ int main(int argc, char** argv) {
             o.width = std::atoi(argv[++i]);
         } else if (opt == "--height" && hasValue) {
             o.height = std::atoi(argv[++i]);
+        } else if (opt == "--move" && hasValue && (std::strcmp(argv[i + 1], "scroll") == 0 || std::strcmp(argv[i + 1], "copy") == 0)) {
+            o.move = argv[++i];
+        } else if (opt == "--no-display") {
+            o.display = false;
         } else if (opt == "--rss-every" && hasValue) {
             o.rssEvery = std::atof(argv[++i]);
         } else if (opt == "--verify" && hasValue) {
