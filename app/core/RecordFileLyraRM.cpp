@@ -90,12 +90,11 @@ void TRecordFileLyraRM::DropLocked() {
 bool TRecordFileLyraRM::SyncIfDueLocked(bool force) {
     if (fd_ < 0 || !unsynced_) return true;
     const Clock::time_point now = Clock::now();
-    if (!force && now - lastSync_ < syncInterval_) return true;
+    if (!force && now - unsyncedSince_ < syncInterval_) return true;
     const int rc = ::fdatasync(fd_);
     const Clock::time_point done = Clock::now();
     ++syncCount_;
     syncTime_ += done - now;
-    lastSync_ = done;
     unsynced_ = false;
     // EINVAL: a file that cannot be synced (a pipe, some special files) is still written.
     if (rc == 0 || errno == EINVAL) return true;
@@ -180,7 +179,6 @@ void TRecordFileLyraRM::AdoptLocked(int fd, uint64_t size) {
     if (!buffer_) buffer_ = std::make_unique_for_overwrite<char[]>(kBufferBytes);
     fd_ = fd;
     size_ = size;
-    lastSync_ = Clock::now();
 }
 
 bool TRecordFileLyraRM::WriteLocked(const char* data, uint64_t bytes) {
@@ -201,7 +199,10 @@ bool TRecordFileLyraRM::WriteLocked(const char* data, uint64_t bytes) {
         return false;
     }
     size_ += bytes;
-    if (bytes > 0) unsynced_ = true;
+    if (bytes > 0 && !unsynced_) {
+        unsynced_ = true;
+        unsyncedSince_ = Clock::now();
+    }
     return true;
 }
 

@@ -13,9 +13,11 @@
 // kernel takes large, page-aligned pieces about twice as fast as the processing
 // thread's runs of a few kilobytes at arbitrary offsets.
 //
-// Durability: while data is written, the file is fdatasync'ed at least once per
+// Durability: written bytes are fdatasync'ed once the oldest of them has waited
 // kSyncIntervalMs (checked at every append and every idle flush) and before every
-// close, so a power cut loses at most about a second of what was written.
+// close, so a power cut loses at most about a second of what was written. The wait
+// counts from the first write after a sync, not from the sync: data that comes after
+// a pause (or long after the open) is not synced the moment it is written.
 //
 // Counting: every accepted run is counted at once (+bytes); when a write fails, the
 // file is cut back to its last whole write and the runs that did not reach it are
@@ -125,8 +127,8 @@ private:
     // Writes the first `n` gathered bytes and keeps the rest at the buffer's front.
     bool WriteGatheredLocked(std::size_t n, uint64_t& dropped);
     bool WriteLocked(const char* data, uint64_t bytes);
-    // fdatasync when written bytes have waited syncInterval_ (or always when
-    // `force`); a failure drops the file as a failed write does.
+    // fdatasync when the oldest unsynced written bytes have waited syncInterval_ (or
+    // always when `force`); a failure drops the file as a failed write does.
     bool SyncIfDueLocked(bool force = false);
     bool CloseLocked();  // writes what is gathered, syncs, then closes
     void DropLocked();   // closes without writing
@@ -140,7 +142,7 @@ private:
     const std::chrono::milliseconds maxHold_;
     const std::chrono::milliseconds syncInterval_;
     bool unsynced_ = false;  // bytes written since the last fdatasync
-    Clock::time_point lastSync_{};
+    Clock::time_point unsyncedSince_{};  // the first write after the last fdatasync
     uint64_t syncCount_ = 0;
     Clock::duration syncTime_{};
     std::unique_ptr<char[]> buffer_;

@@ -215,6 +215,7 @@ TEST_F(SettingsTest, AUsersRollModeIniLoadsAndIsWrittenBackUnchanged) {
     EXPECT_EQ(scope.MainWindowWidth(), 800);
     EXPECT_FALSE(scope.StatusChannelB());
     EXPECT_EQ(scope.ColorChannelB(), 0xFF00FFu);
+    EXPECT_EQ(scope.DensityChannelA(), 5);
     EXPECT_EQ(scope.DensityChannelB(), 7);
     EXPECT_EQ(scope.VerticalLevelChannelB(), 1000);
     EXPECT_FALSE(scope.SourceACDC_B());

@@ -46,16 +46,21 @@ TEST(RecordDurability, WrittenDataIsSyncedOncePerIntervalWhileItComesAndAtClose)
     TRecordFileLyraRM file(5ms, 40ms);
     ASSERT_EQ(file.OpenForAppend(folder.File("a.rmd")), TRecordFileLyraRM::OpenOutcome::Created);
     const auto words = CountWords(2048);
-    // A run is held back at first; the append that comes once it has waited its 5 ms writes it,
-    // and when the interval has passed since the last sync, syncs. Counted, not timed: a busy
-    // machine only makes the waits longer.
+    // A run is held back at first; the append that comes once it has waited its 5 ms writes
+    // it. Written bytes are synced when they have waited the interval, not at once because
+    // the last sync (or the open) is long past. Counted, not timed: a busy machine only makes
+    // the waits longer.
+    std::this_thread::sleep_for(45ms);
     for (int i = 0; i < 5; ++i) {
         const uint64_t before = file.SyncCount();
         ASSERT_EQ(file.Append(words.data(), 2048, NoCount), TRecordFileLyraRM::AppendOutcome::Written);
         EXPECT_EQ(file.SyncCount(), before) << "held back, nothing new to sync: " << i;
+        std::this_thread::sleep_for(10ms);
+        ASSERT_EQ(file.Append(words.data(), 2048, NoCount), TRecordFileLyraRM::AppendOutcome::Written);
+        EXPECT_EQ(file.SyncCount(), before) << "written just now, not yet due: " << i;
         std::this_thread::sleep_for(45ms);
         ASSERT_EQ(file.Append(words.data(), 2048, NoCount), TRecordFileLyraRM::AppendOutcome::Written);
-        EXPECT_EQ(file.SyncCount(), before + 1) << "written after the interval: " << i;
+        EXPECT_EQ(file.SyncCount(), before + 1) << "written an interval ago: " << i;
     }
     // Appends in a row sync once per interval at most, not once per write.
     const uint64_t before = file.SyncCount();
@@ -66,10 +71,15 @@ TEST(RecordDurability, WrittenDataIsSyncedOncePerIntervalWhileItComesAndAtClose)
     EXPECT_LE(file.SyncCount() - before, static_cast<uint64_t>(elapsed.count() / 0.040) + 1);
     EXPECT_LT(file.SyncCount() - before, 100u);
 
-    // Nothing new: the idle flush has nothing to sync.
+    // The idle flush writes what the run left held back and syncs it once it has waited;
+    // after that, nothing new: the idle flush has nothing to sync.
+    ASSERT_EQ(file.Append(words.data(), 2048, NoCount), TRecordFileLyraRM::AppendOutcome::Written);
+    const uint64_t beforeIdle = file.SyncCount();
+    ASSERT_EQ(file.Flush(NoCount), TRecordFileLyraRM::AppendOutcome::Written);
     std::this_thread::sleep_for(50ms);
     ASSERT_EQ(file.Flush(NoCount), TRecordFileLyraRM::AppendOutcome::Written);
     const uint64_t afterIdle = file.SyncCount();
+    EXPECT_GE(afterIdle, beforeIdle + 1) << "the last write is synced while idle";
     ASSERT_EQ(file.Flush(NoCount), TRecordFileLyraRM::AppendOutcome::Written);
     std::this_thread::sleep_for(50ms);
     ASSERT_EQ(file.Flush(NoCount), TRecordFileLyraRM::AppendOutcome::Written);
