@@ -89,8 +89,13 @@ void TAcquisitionThreadRM::ForcedTransfer() {
 
 void TAcquisitionThreadRM::Execute() {
     running_.store(true, std::memory_order_relaxed);
-    flow_.Driver()->ClearCommandBatch();
+    TVirtualDriverLyraRM& d = *flow_.Driver();
+    // A measurement the start-up transfers already started (one that runs on over a restart
+    // of the threads) has its start record in the batch emptied here: it is stated again.
+    const bool runsOn = d.MeasurementStarted();
+    d.ClearCommandBatch();
     ForcedTransfer();
+    if (runsOn) d.RestateMeasurementStart();
     flow_.VirtualScope()->SetSettingsToFile(false);
     while (!Terminated()) {
         if (!Pass()) break;
@@ -112,6 +117,10 @@ bool TAcquisitionThreadRM::Pass() {
         platform::SleepMs(kIdleSleepMs);
         d.ResetSampleCounter();
     } else {
+        // Records a transfer left in the batch (a measurement started by the forced transfer
+        // at the start or after a re-open) describe the samples about to be read: they go
+        // into the stream first, or a reader would meet samples before their start record.
+        if (d.CommandBatchSize() != 0) CommitCommandBatch();
         uint16_t* p = ring.GetWriteBuffer();
         if (!p) return false;
         uint32_t n = 0;

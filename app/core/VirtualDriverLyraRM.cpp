@@ -376,10 +376,15 @@ bool TVirtualDriverLyraRM::MarkMeasurementInterrupted() {
 
 void TVirtualDriverLyraRM::ResumeMeasurement() {
     if (!measurementStarted_.get()) return;
+    RestateMeasurementStart();
+    CallDevice(abi::kCodeMeasurementStarted, BoolArg(true));
+}
+
+void TVirtualDriverLyraRM::RestateMeasurementStart() {
+    if (!measurementStarted_.get()) return;
     ClearCommandBatch();
     Append4(kRecMeasurementStarted, 1);
     AppendSettingsSnapshot();
-    CallDevice(abi::kCodeMeasurementStarted, BoolArg(true));
 }
 
 void TVirtualDriverLyraRM::SetMeasurementLength(uint32_t ms) {

@@ -97,6 +97,9 @@ public:
     // and the batch gets what a start gives it, record 1 with 1 and the snapshot, in place of
     // the pass's own records (the snapshot says all of them).
     void ResumeMeasurement();
+    // The stream half of ResumeMeasurement, for a device that already runs: when a measurement
+    // runs, the batch holds record 1 with 1 and the snapshot in place of its records.
+    void RestateMeasurementStart();
     // Fills buffer (at least kReadBufferWords words) and returns the acquisition status byte.
     uint8_t ReadData(uint16_t* buffer, uint32_t& count);
     // Synthesises the demo signal; always returns kDemoStatus. At most kDemoMaxSamples words.

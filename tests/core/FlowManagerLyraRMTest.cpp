@@ -174,6 +174,31 @@ TEST(FlowManager, StartupRunsDemoDataOntoTheCardiogramScreenAndShutdownEndsBothT
     EXPECT_EQ(rig.scope.ListenerCount(), 0u);
 }
 
+// A measurement the threads find running (a restart of the threads, or the program's
+// --measure meeting the acquisition thread's first transfer) reaches the driver without a
+// settings pass: its start record must still come before its first sample, and once.
+TEST(FlowManager, AMeasurementRunningWhenTheThreadsStartHasItsStartRecordBeforeItsFirstSample) {
+    const auto fake = rollmode::platform::DynamicLibrary::Load("FakePeltaRMDrv.dll");
+    ASSERT_TRUE(fake.IsLoaded());
+    fake.Bind<fakedriver::ResetFn>("FakeDriver_Reset")();
+    fake.Bind<fakedriver::SetReturnFn>("FakeDriver_SetReturn")(14, 0x22);  // acquiring
+    const uint16_t block[4] = {0x1234, 0x2345, 0x3456, 0x4567};
+    fake.Bind<fakedriver::SetReadDataFn>("FakeDriver_SetReadData")(block, 4);  // from the first read
+    Rig rig;
+    rig.driver.SetLibraryName("FakePeltaRMDrv.dll");
+    rig.scope.SetMeasurementStarted(true);
+    rig.scope.InitializeApplication();
+    ASSERT_TRUE(rig.driver.DeviceInitialized());
+    ASSERT_TRUE(rig.WaitFor([&] { return Split(rig.ekg.Words()).samples.size() > 10; }));
+    const Stream stream = Split(rig.ekg.Words());
+    ASSERT_EQ(std::count(stream.recordCodes.begin(), stream.recordCodes.end(), 1), 1);
+    const auto start = std::find(stream.recordCodes.begin(), stream.recordCodes.end(), 1);
+    const size_t at = static_cast<size_t>(start - stream.recordCodes.begin());
+    ASSERT_GE(stream.recordCodes.size(), at + 12);
+    EXPECT_EQ(stream.recordAtSample[at + 11], 0u) << "no sample before the snapshot";
+    rig.scope.ShutdownApplication();
+}
+
 TEST(FlowManager, ScreenSwitchFeedsTheOtherScreen) {
     Rig rig;
     rig.scope.SetSMPSetting(4);
