@@ -514,7 +514,11 @@ namespace {
 TEST_F(RollScreens, BlocksAndRepaintsRunConcurrently) {
     using namespace rollmode::display;
     Fixture<TRollScreenShiftLyraRM> f(400, 200);
-    f.settings.ModeLine = true;
+    // Points, not lines: a line between two columns is rasterised from its newer end by a
+    // repaint and from its older end when scrolled in, and the two may split a steep step
+    // between the columns differently wherever a repaint meets scrolled-in columns. That is
+    // the drawing rules' own difference; points let every pixel be compared.
+    f.settings.ModeLine = false;
     f.settings.Grid = false;
     std::atomic<bool> stop{false};
     std::thread worker([&] {
@@ -536,15 +540,11 @@ TEST_F(RollScreens, BlocksAndRepaintsRunConcurrently) {
     worker.join();
     EXPECT_GT(f.screen.Store().TotalColumns(), 0u);
     // Whole: the picture the blocks scrolled in beside the repaints is the one a full
-    // repaint of the store draws, pixel for pixel. Lines leave out their end point, so a
-    // scrolled-in trace leaves its newest point to the next column's line while a full
-    // repaint starts its trace there, and the repaint may leave column 0 empty: those two
-    // columns are the drawing rules' own difference, every other one must match.
+    // repaint of the store draws, pixel for pixel.
     const QImage scrolled = f.screen.Snapshot();
     // After the worker stops nothing holds the locks: the repaint must run.
     ASSERT_TRUE(f.screen.TryRepaint());
-    const QRect inner(1, 0, scrolled.width() - 2, scrolled.height());
-    EXPECT_EQ(scrolled.copy(inner), f.screen.Snapshot().copy(inner));
+    EXPECT_TRUE(SamePicture(scrolled, f.screen.Snapshot()));
     RecordProperty("repaints_run", repaints);
 }
 
