@@ -12,10 +12,14 @@ TSafeLabel::TSafeLabel(QWidget* parent) : QWidget(parent) {
     // The picture covers the whole label: a new text repaints the label alone, not the
     // panel beneath it (at the highest rate the texts change many times a second).
     setAttribute(Qt::WA_OpaquePaintEvent);
+    repaintTimer_.setSingleShot(true);
+    connect(&repaintTimer_, &QTimer::timeout, this, [this] {
+        repaintQueued_.store(false, std::memory_order_relaxed);
+        update();
+    });
     std::lock_guard<std::mutex> guard(lock_);
     CacheLookLocked();
     image_ = QImage(size(), QImage::Format_RGB32);
-    RenderLocked();
 }
 
 TSafeLabel::~TSafeLabel() = default;
@@ -37,7 +41,7 @@ void TSafeLabel::SetMyString(const QString& text) {
         // The live voltages re-send the same value for every block: nothing to draw.
         if (!wasPending && text == text_) return;
         text_ = text;
-        RenderLocked();
+        stale_ = true;
     }
     RequestRepaint();
 }
@@ -49,6 +53,7 @@ bool TSafeLabel::Hovered() const {
 
 QImage TSafeLabel::Snapshot() const {
     std::lock_guard<std::mutex> guard(lock_);
+    RenderLocked();
     return image_.copy();
 }
 
@@ -58,8 +63,9 @@ QSize TSafeLabel::sizeHint() const {
     return {metrics.horizontalAdvance(text_.isEmpty() ? QStringLiteral("0") : text_) + 2, metrics.height()};
 }
 
-void TSafeLabel::RenderLocked() {
-    if (image_.isNull()) return;
+void TSafeLabel::RenderLocked() const {
+    if (!stale_ || image_.isNull()) return;
+    stale_ = false;
     QPainter painter(&image_);
     painter.fillRect(image_.rect(), faceColor_);
     const bool bold = hovered_ || updatePending_.load(std::memory_order_relaxed);
@@ -74,13 +80,18 @@ void TSafeLabel::RequestRepaint() {
     if (repaintQueued_.exchange(true, std::memory_order_relaxed)) return;
     // Queued even on the GUI thread: many texts in a row become one paint. The
     // context object drops the call if the label is gone by then.
-    QMetaObject::invokeMethod(
-        this,
-        [this] {
-            repaintQueued_.store(false, std::memory_order_relaxed);
-            update();
-        },
-        Qt::QueuedConnection);
+    QMetaObject::invokeMethod(this, [this] { ScheduleRepaint(); }, Qt::QueuedConnection);
+}
+
+void TSafeLabel::ScheduleRepaint() {
+    const qint64 wait = sincePaint_.isValid() ? kMinRepaintIntervalMs - sincePaint_.elapsed() : 0;
+    if (wait > 0) {
+        // Texts arriving meanwhile are taken by the same paint.
+        repaintTimer_.start(static_cast<int>(wait));
+        return;
+    }
+    repaintQueued_.store(false, std::memory_order_relaxed);
+    update();
 }
 
 void TSafeLabel::CacheLookLocked() {
@@ -93,8 +104,10 @@ void TSafeLabel::CacheLookLocked() {
 }
 
 void TSafeLabel::paintEvent(QPaintEvent* /*event*/) {
+    sincePaint_.start();
     QPainter painter(this);
     std::lock_guard<std::mutex> guard(lock_);
+    RenderLocked();
     painter.drawImage(QPoint(0, 0), image_);
 }
 
@@ -104,7 +117,7 @@ void TSafeLabel::resizeEvent(QResizeEvent* event) {
     const qreal ratio = devicePixelRatioF();
     image_ = QImage(size() * ratio, QImage::Format_RGB32);
     image_.setDevicePixelRatio(ratio);
-    RenderLocked();
+    stale_ = true;
 }
 
 void TSafeLabel::changeEvent(QEvent* event) {
@@ -115,7 +128,7 @@ void TSafeLabel::changeEvent(QEvent* event) {
         case QEvent::LayoutDirectionChange: {
             std::lock_guard<std::mutex> guard(lock_);
             CacheLookLocked();
-            RenderLocked();
+            stale_ = true;
             break;
         }
         default:
@@ -129,7 +142,7 @@ void TSafeLabel::SetHovered(bool hovered) {
     {
         std::lock_guard<std::mutex> guard(lock_);
         hovered_ = hovered;
-        RenderLocked();
+        stale_ = true;
     }
     update();
 }

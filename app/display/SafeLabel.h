@@ -1,11 +1,15 @@
 #pragma once
-// A text label that any thread may set. The text is drawn at once into the label's
-// own image under its lock on the calling thread; the widget only copies that image
-// when Qt paints it, and repaint requests from workers collapse into one queued call.
-// A mouse-sensitive label freezes its reading while the pointer rests on it.
+// A text label that any thread may set. A setter only stores the text under the label's
+// lock; the GUI thread draws it into the label's own image when it paints, at most every
+// kMinRepaintIntervalMs, so texts that change with every block (the file size, the live
+// voltages) cost one drawing per paint instead of one per block, and none on the worker.
+// The last text is always shown. A mouse-sensitive label freezes its reading while the
+// pointer rests on it.
 #include <QFont>
 #include <QImage>
+#include <QElapsedTimer>
 #include <QString>
+#include <QTimer>
 #include <QWidget>
 #include <atomic>
 #include <mutex>
@@ -16,6 +20,9 @@ class TSafeLabel : public QWidget {
     Q_OBJECT
 
 public:
+    // Faster than anyone reads a changing number, and as often as the live voltages change.
+    static constexpr int kMinRepaintIntervalMs = 50;
+
     explicit TSafeLabel(QWidget* parent = nullptr);
     ~TSafeLabel() override;
 
@@ -29,7 +36,7 @@ public:
 
     bool Hovered() const;
     bool UpdatePending() const noexcept { return updatePending_.load(std::memory_order_relaxed); }
-    // The drawing as last painted into the label's image (for inspection).
+    // The drawing of the current text and look (for inspection).
     QImage Snapshot() const;
 
     QSize sizeHint() const override;
@@ -42,17 +49,20 @@ protected:
     void leaveEvent(QEvent* event) override;
 
 private:
-    // Under lock_: draws text_ into image_ with the cached look.
-    void RenderLocked();
-    // Any thread: one queued repaint at a time.
+    // Under lock_: draws text_ into image_ with the cached look when either changed since.
+    void RenderLocked() const;
+    // Any thread: one queued repaint at a time, paced by kMinRepaintIntervalMs.
     void RequestRepaint();
+    // GUI thread: asks Qt for the paint now or when the interval since the last one is up.
+    void ScheduleRepaint();
     // GUI thread: copies the widget's look into the cache used off the GUI thread.
     void CacheLookLocked();
     void SetHovered(bool hovered);
 
     mutable std::mutex lock_;  // the canvas lock
     QString text_;
-    QImage image_;
+    mutable QImage image_;     // text_ drawn with the look, when not stale_
+    mutable bool stale_ = true;  // under lock_
     QFont font_;
     QFont boldFont_;
     QColor faceColor_;
@@ -62,6 +72,8 @@ private:
     std::atomic<bool> updatePending_{false};
     std::atomic<bool> mouseSensitive_{false};
     std::atomic<bool> repaintQueued_{false};
+    QTimer repaintTimer_;       // GUI thread
+    QElapsedTimer sincePaint_;  // GUI thread
 };
 
 }  // namespace rollmode::display

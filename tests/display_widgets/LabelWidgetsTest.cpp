@@ -1,10 +1,13 @@
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QEnterEvent>
 #include <QTest>
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <thread>
+#include <vector>
 
 #include "SafeLabel.h"
 #include "UnitValueLabel.h"
@@ -85,6 +88,57 @@ TEST(SafeLabel, TextFromAWorkerReachesTheScreen) {
     EXPECT_EQ(label.MyString(), "20V");
 
     QCoreApplication::processEvents();
+    EXPECT_EQ(label.grab().toImage().convertToFormat(QImage::Format_RGB32), label.Snapshot());
+}
+
+// Records the text a label shows at each of its paints.
+class PaintLog final : public QObject {
+public:
+    explicit PaintLog(TSafeLabel& label) : label_(label) { label.installEventFilter(this); }
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Paint) shown.push_back(label_.MyString());
+        return false;
+    }
+    std::vector<QString> shown;
+
+private:
+    TSafeLabel& label_;
+};
+
+// A text that changes with every block is drawn once per paint, and paints come at most
+// once an interval; the last text is always the one left on the screen.
+TEST(SafeLabel, TextsFasterThanTheIntervalArePaintedAtItsPaceAndTheLastStays) {
+    TUnitValueLabel label;
+    label.SetControlType(kUnitMillivolts);
+    label.resize(80, 16);
+    label.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&label));
+    QCoreApplication::processEvents();
+    PaintLog log(label);
+
+    constexpr int kMs = 6 * TSafeLabel::kMinRepaintIntervalMs;
+    std::atomic<bool> done{false};
+    std::thread worker([&] {
+        QElapsedTimer t;
+        t.start();
+        for (int i = 1; t.elapsed() < kMs; ++i) {
+            label.SetMainValue(i);
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        }
+        label.SetMainValue(-1);
+        done = true;
+    });
+    QElapsedTimer t;
+    t.start();
+    while (!done.load()) QCoreApplication::processEvents();
+    worker.join();
+    const qint64 elapsed = t.elapsed();
+    QTest::qWait(3 * TSafeLabel::kMinRepaintIntervalMs);
+
+    ASSERT_FALSE(log.shown.empty());
+    EXPECT_LE(static_cast<qint64>(log.shown.size()), elapsed / TSafeLabel::kMinRepaintIntervalMs + 2)
+        << "texts changed about every 0.2 ms";
+    EXPECT_EQ(log.shown.back(), "-1mV");
     EXPECT_EQ(label.grab().toImage().convertToFormat(QImage::Format_RGB32), label.Snapshot());
 }
 
