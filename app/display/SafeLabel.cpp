@@ -2,7 +2,6 @@
 
 #include <QEnterEvent>
 #include <QFontMetrics>
-#include <QMetaObject>
 #include <QPaintEvent>
 #include <QPainter>
 
@@ -12,17 +11,13 @@ TSafeLabel::TSafeLabel(QWidget* parent) : QWidget(parent) {
     // The picture covers the whole label: a new text repaints the label alone, not the
     // panel beneath it (at the highest rate the texts change many times a second).
     setAttribute(Qt::WA_OpaquePaintEvent);
-    repaintTimer_.setSingleShot(true);
-    connect(&repaintTimer_, &QTimer::timeout, this, [this] {
-        repaintQueued_.store(false, std::memory_order_relaxed);
-        update();
-    });
+    TLabelRepaintClock::Register(this);
     std::lock_guard<std::mutex> guard(lock_);
     CacheLookLocked();
     image_ = QImage(size(), QImage::Format_RGB32);
 }
 
-TSafeLabel::~TSafeLabel() = default;
+TSafeLabel::~TSafeLabel() { TLabelRepaintClock::Unregister(this); }
 
 QString TSafeLabel::MyString() const {
     std::lock_guard<std::mutex> guard(lock_);
@@ -77,21 +72,8 @@ void TSafeLabel::RenderLocked() const {
 }
 
 void TSafeLabel::RequestRepaint() {
-    if (repaintQueued_.exchange(true, std::memory_order_relaxed)) return;
-    // Queued even on the GUI thread: many texts in a row become one paint. The
-    // context object drops the call if the label is gone by then.
-    QMetaObject::invokeMethod(this, [this] { ScheduleRepaint(); }, Qt::QueuedConnection);
-}
-
-void TSafeLabel::ScheduleRepaint() {
-    const qint64 wait = sincePaint_.isValid() ? kMinRepaintIntervalMs - sincePaint_.elapsed() : 0;
-    if (wait > 0) {
-        // Texts arriving meanwhile are taken by the same paint.
-        repaintTimer_.start(static_cast<int>(wait));
-        return;
-    }
-    repaintQueued_.store(false, std::memory_order_relaxed);
-    update();
+    repaintWanted_.store(true, std::memory_order_relaxed);
+    TLabelRepaintClock::Request();
 }
 
 void TSafeLabel::CacheLookLocked() {
@@ -104,7 +86,6 @@ void TSafeLabel::CacheLookLocked() {
 }
 
 void TSafeLabel::paintEvent(QPaintEvent* /*event*/) {
-    sincePaint_.start();
     QPainter painter(this);
     std::lock_guard<std::mutex> guard(lock_);
     RenderLocked();

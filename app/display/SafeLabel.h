@@ -1,18 +1,18 @@
 #pragma once
 // A text label that any thread may set. A setter only stores the text under the label's
 // lock; the GUI thread draws it into the label's own image when it paints, at most every
-// kMinRepaintIntervalMs, so texts that change with every block (the file size, the live
-// voltages) cost one drawing per paint instead of one per block, and none on the worker.
-// The last text is always shown. A mouse-sensitive label freezes its reading while the
+// kMinRepaintIntervalMs (TLabelRepaintClock), so texts that change with every block (the file
+// size, the live voltages) cost one drawing per paint instead of one per block, and none on
+// the worker. The last text is always shown. A mouse-sensitive label freezes its reading while the
 // pointer rests on it.
 #include <QFont>
 #include <QImage>
-#include <QElapsedTimer>
 #include <QString>
-#include <QTimer>
 #include <QWidget>
 #include <atomic>
 #include <mutex>
+
+#include "LabelRepaintClock.h"
 
 namespace rollmode::display {
 
@@ -20,8 +20,7 @@ class TSafeLabel : public QWidget {
     Q_OBJECT
 
 public:
-    // Faster than anyone reads a changing number, and as often as the live voltages change.
-    static constexpr int kMinRepaintIntervalMs = 50;
+    static constexpr int kMinRepaintIntervalMs = TLabelRepaintClock::kIntervalMs;
 
     explicit TSafeLabel(QWidget* parent = nullptr);
     ~TSafeLabel() override;
@@ -41,6 +40,10 @@ public:
 
     QSize sizeHint() const override;
 
+    // For the repaint clock: a new text waits for a paint; Take also clears the wish.
+    bool RepaintWanted() const noexcept { return repaintWanted_.load(std::memory_order_relaxed); }
+    bool TakeRepaintWanted() noexcept { return repaintWanted_.exchange(false, std::memory_order_relaxed); }
+
 protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
@@ -51,10 +54,8 @@ protected:
 private:
     // Under lock_: draws text_ into image_ with the cached look when either changed since.
     void RenderLocked() const;
-    // Any thread: one queued repaint at a time, paced by kMinRepaintIntervalMs.
+    // Any thread: the paint comes with the repaint clock's next tick.
     void RequestRepaint();
-    // GUI thread: asks Qt for the paint now or when the interval since the last one is up.
-    void ScheduleRepaint();
     // GUI thread: copies the widget's look into the cache used off the GUI thread.
     void CacheLookLocked();
     void SetHovered(bool hovered);
@@ -71,9 +72,7 @@ private:
     bool hovered_ = false;                   // under lock_
     std::atomic<bool> updatePending_{false};
     std::atomic<bool> mouseSensitive_{false};
-    std::atomic<bool> repaintQueued_{false};
-    QTimer repaintTimer_;       // GUI thread
-    QElapsedTimer sincePaint_;  // GUI thread
+    std::atomic<bool> repaintWanted_{false};
 };
 
 }  // namespace rollmode::display

@@ -9,6 +9,7 @@ target_link_libraries(rollmode_label_formats PUBLIC rollmode_core)
 
 if(ROLLMODE_GUI)
   add_library(rollmode_labels STATIC
+    ${CMAKE_CURRENT_LIST_DIR}/LabelRepaintClock.cpp
     ${CMAKE_CURRENT_LIST_DIR}/SafeLabel.cpp
     ${CMAKE_CURRENT_LIST_DIR}/SafeLabel.h
     ${CMAKE_CURRENT_LIST_DIR}/UnitValueLabel.cpp

@@ -4,6 +4,7 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <thread>
@@ -140,6 +141,58 @@ TEST(SafeLabel, TextsFasterThanTheIntervalArePaintedAtItsPaceAndTheLastStays) {
         << "texts changed about every 0.2 ms";
     EXPECT_EQ(log.shown.back(), "-1mV");
     EXPECT_EQ(label.grab().toImage().convertToFormat(QImage::Format_RGB32), label.Snapshot());
+}
+
+// Counts the paint passes of a window.
+class PassCounter final : public QObject {
+public:
+    explicit PassCounter(QWidget& window) { window.installEventFilter(this); }
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::UpdateRequest) ++passes;
+        return false;
+    }
+    int passes = 0;
+};
+
+// Labels that change together (the file size and the voltages, block after block) share
+// one pace: they come to the window in the same paint pass, not in one pass each.
+TEST(SafeLabel, LabelsChangingTogetherArePaintedInOnePass) {
+    QWidget window;
+    window.resize(200, 40);
+    TUnitValueLabel first(&window), second(&window);
+    first.SetControlType(kUnitMillivolts);
+    second.SetControlType(kUnitMillivolts);
+    first.setGeometry(0, 0, 90, 16);
+    second.setGeometry(100, 0, 90, 16);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    QCoreApplication::processEvents();
+    PaintLog firstLog(first), secondLog(second);
+    PassCounter counter(window);
+
+    std::atomic<bool> done{false};
+    std::thread worker([&] {
+        QElapsedTimer t;
+        t.start();
+        // The second starts half an interval later: paced each on its own, the two would
+        // paint in turns.
+        for (int i = 1; t.elapsed() < 6 * TSafeLabel::kMinRepaintIntervalMs; ++i) {
+            first.SetMainValue(i);
+            if (t.elapsed() >= TSafeLabel::kMinRepaintIntervalMs / 2) second.SetMainValue(-i);
+            std::this_thread::sleep_for(std::chrono::microseconds(300));
+        }
+        done = true;
+    });
+    while (!done.load()) QCoreApplication::processEvents();
+    worker.join();
+    QTest::qWait(3 * TSafeLabel::kMinRepaintIntervalMs);
+
+    ASSERT_GE(firstLog.shown.size(), 3u);
+    ASSERT_GE(secondLog.shown.size(), 3u);
+    EXPECT_LE(counter.passes, static_cast<int>(std::max(firstLog.shown.size(), secondLog.shown.size())) + 1)
+        << firstLog.shown.size() << " and " << secondLog.shown.size() << " paints";
+    EXPECT_EQ(firstLog.shown.back(), first.MyString());
+    EXPECT_EQ(secondLog.shown.back(), second.MyString());
 }
 
 TEST(UnitValueLabel, EverySetterReformats) {
