@@ -27,6 +27,14 @@ void Leave(QWidget& w) {
     QApplication::sendEvent(&w, &event);
 }
 
+// A millivolt label alone on the screen, as the live voltages are.
+bool ShowMillivoltLabel(TUnitValueLabel& label) {
+    label.SetControlType(kUnitMillivolts);
+    label.resize(80, 16);
+    label.show();
+    return QTest::qWaitForWindowExposed(&label);
+}
+
 TEST(SafeLabel, HoveredSensitiveLabelKeepsItsReadingInBold) {
     TSafeLabel label;
     label.resize(80, 16);
@@ -67,10 +75,7 @@ TEST(SafeLabel, InsensitiveLabelIgnoresThePointer) {
 
 TEST(SafeLabel, TextFromAWorkerReachesTheScreen) {
     TUnitValueLabel label;
-    label.SetControlType(kUnitMillivolts);
-    label.resize(80, 16);
-    label.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&label));
+    ASSERT_TRUE(ShowMillivoltLabel(label));
 
     std::atomic<bool> done{false};
     std::thread worker([&] {
@@ -110,10 +115,7 @@ private:
 // once an interval; the last text is always the one left on the screen.
 TEST(SafeLabel, TextsFasterThanTheIntervalArePaintedAtItsPaceAndTheLastStays) {
     TUnitValueLabel label;
-    label.SetControlType(kUnitMillivolts);
-    label.resize(80, 16);
-    label.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&label));
+    ASSERT_TRUE(ShowMillivoltLabel(label));
     QCoreApplication::processEvents();
     PaintLog log(label);
 
