@@ -21,6 +21,9 @@ TLabelRepaintClock::TLabelRepaintClock(QObject* parent) : QObject(parent) {
     connect(&timer_, &QTimer::timeout, this, [this] { OnTick(); });
 }
 
+// With the application gone, a start still queued to it is dropped: the next one must post again.
+TLabelRepaintClock::~TLabelRepaintClock() { armed_.store(false, std::memory_order_release); }
+
 TLabelRepaintClock& TLabelRepaintClock::Instance() {
     if (g_clock.isNull()) g_clock = new TLabelRepaintClock(QCoreApplication::instance());
     return *g_clock;

@@ -23,6 +23,8 @@ public:
     // Any thread: a label has a new text to paint.
     static void Request();
 
+    ~TLabelRepaintClock() override;
+
 private:
     explicit TLabelRepaintClock(QObject* parent);
     static TLabelRepaintClock& Instance();
