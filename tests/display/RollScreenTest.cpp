@@ -449,6 +449,36 @@ TEST_F(RollScreens, PartialPaintsLeaveTheWindowEqualToTheWholePicture) {
     ExpectPartialPaintsEqualTheWholePicture<TRollScreenShiftLyraRM>(Mode::Copy, "rolling, copied");
 }
 
+// A picture of 2 MB or more lives in a mapping of its own (huge pages where granted): it
+// draws and shows like any other, and survives being given up and made anew by resizes.
+template <class Screen>
+void ExpectALargePictureToShowWhatItDraws(const char* what) {
+    Fixture<Screen> f(1201, 500);  // 2.4 MB: more than one huge page, not a whole number of them
+    f.settings.StatusChannelB = true;
+    f.settings.DSPSetting = 4;
+    f.screen.show();
+    QCoreApplication::processEvents();
+    std::mt19937 rng(5);
+    for (const QSize size : {QSize(1201, 500), QSize(300, 100), QSize(1500, 700)}) {
+        f.screen.resize(size);
+        QCoreApplication::processEvents();
+        for (int step = 0; step < 600; ++step) {
+            f.Feed(RandomBlock(rng));
+            if (step % 150 == 149) {
+                f.screen.Present();
+                ASSERT_TRUE(SamePicture(WindowContent(f.screen), f.screen.Snapshot()))
+                    << what << " " << size.width() << "x" << size.height() << " step " << step;
+            }
+        }
+    }
+    f.screen.hide();
+}
+
+TEST_F(RollScreens, ALargePictureShowsWhatItDrawsThroughResizes) {
+    ExpectALargePictureToShowWhatItDraws<TRollScreenEKGLyraRM>("cardiogram");
+    ExpectALargePictureToShowWhatItDraws<TRollScreenShiftLyraRM>("rolling");
+}
+
 // Blocks drawn on a worker while the GUI thread brings the window up to date: each
 // Present() scrolls and paints while no block draws, so once the worker stops, one more
 // Present() leaves the window equal to the picture.
