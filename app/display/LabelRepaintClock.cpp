@@ -22,7 +22,7 @@ TLabelRepaintClock::TLabelRepaintClock(QObject* parent) : QObject(parent) {
 }
 
 // With the application gone, a start still queued to it is dropped: the next one must post again.
-TLabelRepaintClock::~TLabelRepaintClock() { armed_.store(false, std::memory_order_release); }
+TLabelRepaintClock::~TLabelRepaintClock() { armed_.store(false); }
 
 TLabelRepaintClock& TLabelRepaintClock::Instance() {
     if (g_clock.isNull()) g_clock = new TLabelRepaintClock(QCoreApplication::instance());
@@ -37,8 +37,11 @@ void TLabelRepaintClock::Unregister(TSafeLabel* label) {
     labels.erase(std::remove(labels.begin(), labels.end(), label), labels.end());
 }
 
+// The wish flags and armed_ are sequentially consistent: a label that wants a paint while the
+// clock stops either finds the clock disarmed and posts a start, or the stopping clock sees
+// its wish (Disarm), never neither.
 void TLabelRepaintClock::Request() {
-    if (armed_.exchange(true, std::memory_order_acq_rel)) return;
+    if (armed_.exchange(true)) return;
     QCoreApplication* app = QCoreApplication::instance();
     if (app == nullptr) return;
     // Queued even on the user-interface thread: texts set in a row become one paint.
@@ -50,17 +53,20 @@ void TLabelRepaintClock::Start() {
     if (Tick()) {
         timer_.start();
     } else {
-        armed_.store(false, std::memory_order_release);
+        Disarm();
     }
 }
 
 void TLabelRepaintClock::OnTick() {
-    if (Tick()) return;
+    if (!Tick()) Disarm();
+}
+
+void TLabelRepaintClock::Disarm() {
     timer_.stop();
-    armed_.store(false, std::memory_order_release);
-    // A text that came after this tick's look found the clock still armed and posted nothing.
+    armed_.store(false);
+    // A text that came after the last look found the clock still armed and posted nothing.
     if (std::any_of(labels_.begin(), labels_.end(), [](TSafeLabel* l) { return l->RepaintWanted(); }) &&
-        !armed_.exchange(true, std::memory_order_acq_rel))
+        !armed_.exchange(true))
         timer_.start();
 }
 

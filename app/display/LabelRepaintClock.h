@@ -30,6 +30,8 @@ private:
     static TLabelRepaintClock& Instance();
     void Start();
     void OnTick();
+    // Stops the clock, unless a text came meanwhile.
+    void Disarm();
     // Asks every label with a new text for a paint; false when none had one.
     bool Tick();
 

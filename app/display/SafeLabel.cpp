@@ -72,7 +72,7 @@ void TSafeLabel::RenderLocked() const {
 }
 
 void TSafeLabel::RequestRepaint() {
-    repaintWanted_.store(true, std::memory_order_relaxed);
+    repaintWanted_.store(true);
     TLabelRepaintClock::Request();
 }
 

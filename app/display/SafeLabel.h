@@ -41,8 +41,8 @@ public:
     QSize sizeHint() const override;
 
     // For the repaint clock: a new text waits for a paint; Take also clears the wish.
-    bool RepaintWanted() const noexcept { return repaintWanted_.load(std::memory_order_relaxed); }
-    bool TakeRepaintWanted() noexcept { return repaintWanted_.exchange(false, std::memory_order_relaxed); }
+    bool RepaintWanted() const noexcept { return repaintWanted_.load(); }
+    bool TakeRepaintWanted() noexcept { return repaintWanted_.exchange(false); }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
