@@ -23,12 +23,16 @@
 
 #include "IndexFileName.h"
 #include "IndexFormat.h"
+#include "IndexTestRecords.h"
 #include "RecordFileReader.h"
 #include "RecordIndex.h"
 
 namespace {
 
 using namespace rollmode::records;
+using rollmode::records::testing::BruteExtremes;
+using rollmode::records::testing::ReadTruth;
+using rollmode::records::testing::TruthInstant;
 
 void Check(bool ok, const char* what) {
     if (!ok) {
@@ -36,12 +40,6 @@ void Check(bool ok, const char* what) {
         std::abort();
     }
 }
-
-struct Instant {
-    uint16_t word;
-    double mv[2];
-    bool valid[2];
-};
 
 void Put(std::vector<uint16_t>& w, std::initializer_list<uint16_t> words) { w.insert(w.end(), words); }
 
@@ -51,7 +49,7 @@ struct Fixture {
     std::string index = dir + "/" + IndexFileName("sdata.rmd");
     std::string cache = dir + "/cache";  // where an index goes when sdata.ind is foreign
     std::vector<uint8_t> validIndex;
-    std::vector<Instant> truth;
+    std::vector<TruthInstant> truth;
 
     Fixture() {
         // libFuzzer may end without running destructors: clear what earlier runs left.
@@ -82,18 +80,8 @@ struct Fixture {
         }
         std::ofstream(record, std::ios::binary).write(reinterpret_cast<const char*>(w.data()),
                                                       static_cast<std::streamsize>(w.size() * 2));
-        TRecordFileReader reader;
-        Check(reader.Open(record), "cannot open the record");
-        RecordItem item;
-        while (reader.Next(item)) {
-            if (item.kind == RecordItem::Kind::Settings || item.word == 1) continue;
-            Instant t{item.word, {0, 0}, {false, false}};
-            for (int ch = 0; ch < 2 && item.word != 2; ++ch) {
-                t.valid[ch] = reader.Settings().deflection[ch] != 0;
-                t.mv[ch] = reader.Settings().Millivolts(ch, ch == 0 ? item.CodeA() : item.CodeB());
-            }
-            truth.push_back(t);
-        }
+        truth = ReadTruth(record);
+        Check(!truth.empty(), "cannot read the record");
         std::remove(index.c_str());
         {
             TRecordIndex built;
@@ -121,18 +109,6 @@ void RepairChecksum(std::vector<uint8_t>& bytes) {
     std::memcpy(bytes.data(), &h, sizeof h);
     h.checksum = Checksum(bytes.data(), h, bytes.data() + h.listsOffset);
     std::memcpy(bytes.data(), &h, sizeof h);
-}
-
-void Brute(const std::vector<Instant>& truth, uint64_t a, uint64_t b, MinMaxMv out[2]) {
-    out[0] = out[1] = MinMaxMv{};
-    for (uint64_t i = a; i < b && i < truth.size(); ++i)
-        for (int ch = 0; ch < 2; ++ch) {
-            if (!truth[i].valid[ch]) continue;
-            const auto v = static_cast<float>(truth[i].mv[ch]);
-            if (!out[ch].valid) out[ch] = MinMaxMv{v, v, true};
-            out[ch].min = std::min(out[ch].min, v);
-            out[ch].max = std::max(out[ch].max, v);
-        }
 }
 
 bool Same(const MinMaxMv& x, const MinMaxMv& y) { return x.valid == y.valid && (!x.valid || (x.min == y.min && x.max == y.max)); }
@@ -181,7 +157,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const uint64_t b = a + 3000 + a / 3;
         index.Extremes(a, b, got);
         if (exact) {
-            Brute(fx.truth, a, b, want);
+            BruteExtremes(fx.truth, a, b, want);
             Check(Same(got[0], want[0]) && Same(got[1], want[1]), "extremes differ from the record");
         }
     }
