@@ -6,13 +6,14 @@
 #include <QResizeEvent>
 #include <QShowEvent>
 
-#include <sys/mman.h>
 #include <time.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 
 #include "ColorConversion.h"
+#include "HugePages.h"
 
 namespace rollmode::display {
 
@@ -23,40 +24,6 @@ constexpr int kNotifyLayoutChanged = 5;
 constexpr int kNotifyGridBrightness = 14;
 constexpr uint32_t kRed = 0x0000FF;    // 0x00BBGGRR
 constexpr uint32_t kOlive = 0x008080;
-
-// Blocks draw down the columns, one row after the other. A row of a large picture is a page
-// or more apart from the next, so on small pages every row of a new column costs an address
-// translation that misses its cache (a 3840 x 2160 picture spans 8,100 pages, beyond what the
-// translation caches hold). A picture of 2 MB or more therefore gets a mapping of its own on
-// huge pages where the system grants them; elsewhere it stays on small pages and works alike.
-QImage NewPicture(QSize size, QImage::Format format) {
-    constexpr size_t kHugePage = size_t{2} << 20;
-    const qsizetype stride = static_cast<qsizetype>(size.width()) * 4;
-    const size_t bytes = static_cast<size_t>(stride) * static_cast<size_t>(size.height());
-    if (bytes < kHugePage) return QImage(size, format);
-    const size_t length = (bytes + kHugePage - 1) / kHugePage * kHugePage;
-    // Mapped with a huge page to spare, then cut to a start on a huge-page boundary.
-    void* raw = mmap(nullptr, length + kHugePage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (raw == MAP_FAILED) return QImage(size, format);
-    const auto base = reinterpret_cast<uintptr_t>(raw);
-    const uintptr_t start = (base + kHugePage - 1) & ~(kHugePage - 1);
-    if (start > base) munmap(raw, start - base);
-    if (base + kHugePage > start) munmap(reinterpret_cast<void*>(start + length), base + kHugePage - start);
-    madvise(reinterpret_cast<void*>(start), length, MADV_HUGEPAGE);
-    struct Mapping {
-        void* start;
-        size_t length;
-    };
-    auto* mapping = new Mapping{reinterpret_cast<void*>(start), length};
-    return QImage(
-        static_cast<uchar*>(mapping->start), size.width(), size.height(), stride, format,
-        [](void* info) {
-            auto* m = static_cast<Mapping*>(info);
-            munmap(m->start, m->length);
-            delete m;
-        },
-        mapping);
-}
 
 double ThreadCpuSeconds() {
     timespec t{};
@@ -149,7 +116,7 @@ void TRollScreenParentLyraRM::SizeImageToWidget() {
     const QSize s = size();
     const QImage::Format format = PictureFormat();
     if (image_.size() != s || image_.isNull()) {
-        image_ = s.isEmpty() ? QImage() : NewPicture(s, format);
+        image_ = s.isEmpty() ? QImage() : NewHugePagePicture(s, format);
         bits_ = image_.isNull() ? nullptr : image_.bits();
         stride_ = image_.bytesPerLine();
     } else if (image_.format() != format) {
@@ -278,6 +245,18 @@ QImage::Format TRollScreenParentLyraRM::PictureFormat() const {
     return QImage::Format_RGB32;
 }
 
+void TRollScreenParentLyraRM::FollowBackingStore() {
+    // The strips these paints copy are a few columns wide and the whole window high, so in
+    // the backing store, as in the picture, every row is a page walk on small pages.
+    QBackingStore* store = backingStore();
+    QPaintDevice* device = store != nullptr ? store->paintDevice() : nullptr;
+    if (device == nullptr || device->devType() != QInternal::Image) return;
+    const auto* image = static_cast<const QImage*>(device);
+    const auto now = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now().time_since_epoch());
+    storePages_.Follow(image->constBits(), static_cast<std::size_t>(image->sizeInBytes()), now.count());
+}
+
 QImage TRollScreenParentLyraRM::Snapshot() const {
     std::lock_guard bitmap(bitmapLock_);
     if (image_.isNull()) return QImage();
@@ -350,6 +329,7 @@ void TRollScreenParentLyraRM::paintEvent(QPaintEvent* event) {
         image_.reinterpretAsFormat(PictureFormat());
         bits_ = image_.bits();
     }
+    FollowBackingStore();
     QPainter p(this);
     p.setCompositionMode(QPainter::CompositionMode_Source);
     for (const QRect& r : event->region()) {

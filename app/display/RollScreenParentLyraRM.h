@@ -21,6 +21,7 @@
 
 #include "ColumnDamage.h"
 #include "ColumnStore.h"
+#include "HugePages.h"
 #include "PaintPacer.h"
 #include "VirtualScopeLyraRM.h"
 #include "ports/RollScreenView.h"
@@ -159,6 +160,7 @@ private:
     void DrawPicture(QPainter& painter, const QRect& rect) const;
     // The backing store's format when the picture can take it without changing a pixel.
     QImage::Format PictureFormat() const;
+    void FollowBackingStore();
 
     QImage image_;
     TColumnDamage damage_;  // under bitmapLock_
@@ -176,6 +178,7 @@ private:
     QTimer paintTimer_;
     QElapsedTimer sinceLastPaint_;
     TPaintPacer pacer_;  // GUI thread
+    TBackingStorePages storePages_;  // GUI thread
 };
 
 }  // namespace rollmode::display
