@@ -13,21 +13,22 @@ namespace {
 using rollmode::driver::RollDataPath;
 using rollmode::driver::kRollBlockWords;
 
-// A device block: samples around mid-scale with every fourth position empty, fixed seed.
-std::vector<uint16_t> MakeBlock() {
+// A device block: samples around mid-scale with every fourth position empty (none in a
+// block from a full FIFO), fixed seed.
+std::vector<uint16_t> MakeBlock(bool withEmpty = true) {
     std::mt19937 rng(20261207);
     std::uniform_int_distribution<int> code(1, 255);
     std::vector<uint16_t> block(kRollBlockWords);
     for (size_t i = 0; i < block.size(); ++i) {
-        block[i] = (rng() % 4 == 0) ? 0 : static_cast<uint16_t>(code(rng) | (code(rng) << 8));
+        block[i] = (withEmpty && rng() % 4 == 0) ? 0 : static_cast<uint16_t>(code(rng) | (code(rng) << 8));
     }
     return block;
 }
 
 template <class Setup>
 void RunProcessor(benchmark::State& state, Setup setup,
-                  uint32_t (RollDataPath::*stage)(uint16_t*, uint32_t*, uint32_t, uint32_t)) {
-    const auto pristine = MakeBlock();
+                  uint32_t (RollDataPath::*stage)(uint16_t*, uint32_t*, uint32_t, uint32_t), bool withEmpty = true) {
+    const auto pristine = MakeBlock(withEmpty);
     std::vector<uint16_t> buffer(kRollBlockWords);
     RollDataPath path;
     uint32_t count = 0;
@@ -45,6 +46,11 @@ void RunProcessor(benchmark::State& state, Setup setup,
 
 void BM_PlainCompaction(benchmark::State& state) {
     RunProcessor(state, [](RollDataPath&) {}, &RollDataPath::PlainCompaction);
+}
+
+// The steady state at high rates: the FIFO is never empty, so no position is.
+void BM_PlainCompactionFullFifo(benchmark::State& state) {
+    RunProcessor(state, [](RollDataPath&) {}, &RollDataPath::PlainCompaction, false);
 }
 
 // No sample meets the condition: the search examines the whole block.
@@ -102,6 +108,7 @@ void BM_GroundSubstitution(benchmark::State& state) {
 }
 
 BENCHMARK(BM_PlainCompaction);
+BENCHMARK(BM_PlainCompactionFullFifo);
 BENCHMARK(BM_TriggerSearchNoTrigger);
 BENCHMARK(BM_ArmProcessing);
 BENCHMARK(BM_ArmProcessingWithTriggerSearch);

@@ -25,11 +25,41 @@ int32_t ThresholdForLevel(double zeroCode, double millivoltsPerCode, int32_t lev
 
 namespace {
 
+using Words8 = uint16_t __attribute__((vector_size(16)));
+
+inline Words8 Load8(const uint16_t* p) {
+    Words8 v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+inline bool Any(Words8 mask) {
+    uint64_t half[2];
+    std::memcpy(half, &mask, sizeof half);
+    return (half[0] | half[1]) != 0;
+}
+
+// Index of the first empty (zero) word in buffer[i .. end-1], or end; 32 words a step.
+inline uint32_t FirstEmpty(const uint16_t* buffer, uint32_t i, uint32_t end) {
+    const Words8 zero = {};
+    for (; i + 32 <= end; i += 32) {
+        const auto z = (Load8(buffer + i) == zero) | (Load8(buffer + i + 8) == zero) |
+                       (Load8(buffer + i + 16) == zero) | (Load8(buffer + i + 24) == zero);
+        if (Any(__builtin_convertvector(z, Words8))) break;
+    }
+    while (i < end && buffer[i] != 0) ++i;
+    return i;
+}
+
 // Copies the non-zero words of buffer[from .. end-1] to the front; the write position never
-// passes the read position, so this works in place.
+// passes the read position, so this works in place. A full instrument FIFO delivers blocks
+// without an empty word: the run before the first empty word is found by a vector scan and
+// moved at once (or left where it is), and only the rest goes word by word.
 inline uint32_t CompactNonZero(uint16_t* buffer, uint32_t from, uint32_t end) {
-    uint32_t n = 0;
-    for (uint32_t i = from; i < end; ++i) {
+    const uint32_t run = FirstEmpty(buffer, from, end) - from;
+    if (from > 0 && run > 0) std::memmove(buffer, buffer + from, run * sizeof(uint16_t));
+    uint32_t n = run;
+    for (uint32_t i = from + run; i < end; ++i) {
         const uint16_t w = buffer[i];
         buffer[n] = w;
         n += w != 0;
@@ -151,8 +181,6 @@ uint32_t RollDataPath::PlainCompaction(uint16_t* buffer, uint32_t* count, uint32
 
 namespace {
 
-using Words8 = uint16_t __attribute__((vector_size(16)));
-
 // Codes lo..hi of one channel; lo > hi is the empty range.
 struct CodeRange {
     uint16_t lo = 1, hi = 0;
@@ -168,12 +196,6 @@ struct CodeRange {
     static CodeRange All() { return {0, 255}; }
 };
 
-inline Words8 Load8(const uint16_t* p) {
-    Words8 v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-}
-
 // All ones where lo <= code <= hi.
 inline Words8 InRange(Words8 code, CodeRange r) {
     return __builtin_convertvector((code >= r.lo) & (code <= r.hi), Words8);
@@ -181,12 +203,6 @@ inline Words8 InRange(Words8 code, CodeRange r) {
 
 // All ones where the word is a sample, not empty and not a marker.
 inline Words8 IsSample(Words8 w) { return __builtin_convertvector(w > kMarkerNotArmed, Words8); }
-
-inline bool Any(Words8 mask) {
-    uint64_t half[2];
-    std::memcpy(half, &mask, sizeof half);
-    return (half[0] | half[1]) != 0;
-}
 
 // The ARM test as two code ranges: a sample with either channel inside its range is withheld.
 struct ArmRanges {

@@ -44,6 +44,34 @@ TEST(PlainCompaction, DropsEmptyPositionsInOrder) {
     EXPECT_EQ(buf[1], W(2, 2));
 }
 
+// Blocks with no empty word, empty words only at the end, single ones on either side of a
+// 32-word step and scattered ones, from several start positions: the compacted words are the
+// block's non-zero words in order.
+TEST(PlainCompaction, AgreesWithWordByWordOverRunsOfEveryLength) {
+    std::mt19937 rng(20261208);
+    std::uniform_int_distribution<int> code(1, 0xFFFF);
+    RollDataPath p;
+    for (int round = 0; round < 400; ++round) {
+        const uint32_t size = 1 + rng() % 200;
+        std::vector<uint16_t> block(size);
+        for (auto& w : block) w = static_cast<uint16_t>(code(rng));
+        switch (round % 4) {
+            case 0: break;  // a full FIFO
+            case 1: std::fill(block.begin() + rng() % size, block.end(), 0); break;  // padded tail
+            case 2: block[rng() % size] = 0; break;
+            case 3: for (auto& w : block) if (rng() % 5 == 0) w = 0; break;
+        }
+        const uint32_t start = round % 3 == 0 ? 0 : static_cast<uint32_t>(rng() % (size + 1));
+        std::vector<uint16_t> expected;
+        std::copy_if(block.begin() + start, block.end(), std::back_inserter(expected), [](uint16_t w) { return w != 0; });
+        std::vector<uint16_t> buffer = block;
+        uint32_t count = 0;
+        p.PlainCompaction(buffer.data(), &count, start, size);
+        buffer.resize(count);
+        ASSERT_EQ(buffer, expected) << "round " << round << " size " << size << " start " << start;
+    }
+}
+
 TEST(TriggerSearch, StrictLevelOnChannelAStartsDeliveryAtTheTriggerSample) {
     RollDataPath p;
     p.recordFree = false;
