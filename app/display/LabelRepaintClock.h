@@ -15,7 +15,7 @@ class TSafeLabel;
 
 class TLabelRepaintClock final : public QObject {
 public:
-    static constexpr int kIntervalMs = 50;
+    static constexpr int kIntervalMs = 100;
 
     // User-interface thread.
     static void Register(TSafeLabel* label);
