@@ -5,6 +5,8 @@
 #include <cstring>
 #include <limits>
 
+#include "platform/WordScan.h"
+
 // Hot loops of a few instructions run measurably slower when they straddle a fetch line;
 // aligned they never do, wherever the function lands.
 #if defined(__GNUC__) && !defined(__clang__)
@@ -39,24 +41,12 @@ inline bool Any(Words8 mask) {
     return (half[0] | half[1]) != 0;
 }
 
-// Index of the first empty (zero) word in buffer[i .. end-1], or end; 32 words a step.
-inline uint32_t FirstEmpty(const uint16_t* buffer, uint32_t i, uint32_t end) {
-    const Words8 zero = {};
-    for (; i + 32 <= end; i += 32) {
-        const auto z = (Load8(buffer + i) == zero) | (Load8(buffer + i + 8) == zero) |
-                       (Load8(buffer + i + 16) == zero) | (Load8(buffer + i + 24) == zero);
-        if (Any(__builtin_convertvector(z, Words8))) break;
-    }
-    while (i < end && buffer[i] != 0) ++i;
-    return i;
-}
-
 // Copies the non-zero words of buffer[from .. end-1] to the front; the write position never
 // passes the read position, so this works in place. A full instrument FIFO delivers blocks
 // without an empty word: the run before the first empty word is found by a vector scan and
 // moved at once (or left where it is), and only the rest goes word by word.
 inline uint32_t CompactNonZero(uint16_t* buffer, uint32_t from, uint32_t end) {
-    const uint32_t run = FirstEmpty(buffer, from, end) - from;
+    const uint32_t run = platform::FirstWordAtMost(buffer, from, end, 0) - from;
     if (from > 0 && run > 0) std::memmove(buffer, buffer + from, run * sizeof(uint16_t));
     uint32_t n = run;
     for (uint32_t i = from + run; i < end; ++i) {

@@ -6,23 +6,18 @@
 #include "FlowManagerLyraRM.h"
 #include "VirtualScopeLyraRM.h"
 #include "platform/Tick.h"
+#include "platform/WordScan.h"
 #include "ports/RollScreenView.h"
 
 namespace rollmode::core {
 
 uint64_t TOverflowMarkCounter::Count(const uint16_t* words, uint32_t n) {
-    constexpr uint32_t kRun = 16;
     uint64_t marks = 0;
     uint32_t i = 0;
     while (i < n) {
         if (recordLeft_ == 0) {
-            // Sample words are above 1: whole runs of them are passed over at once.
-            while (i + kRun <= n) {
-                uint16_t lowest = 0xFFFF;
-                for (uint32_t k = 0; k < kRun; ++k) lowest = std::min(lowest, words[i + k]);
-                if (lowest <= 1) break;
-                i += kRun;
-            }
+            // Sample words are above 1: runs of them are passed over by a vector scan.
+            i = platform::FirstWordAtMost(words, i, n, 1);
             if (i == n) break;
         }
         const uint16_t w = words[i++];
