@@ -5,6 +5,7 @@
 #include <QPainter>
 #include <QResizeEvent>
 #include <QShowEvent>
+#include <QVarLengthArray>
 
 #include <time.h>
 
@@ -303,7 +304,19 @@ bool TRollScreenParentLyraRM::Present() {
         scroll(-scrolled, 0);
         region += QRect(image_.width() - scrolled, 0, scrolled, h);
     }
-    repaint(region);
+    // A paint clipped to more than one rectangle goes span by span through Qt's thread pool,
+    // some thirty times the cost of a rectangle's copy: strips a few columns apart are joined,
+    // and the rest are painted one rectangle at a time. The rightmost goes first: it holds the
+    // columns the scroll uncovered, which Qt has marked for a paint too and joins to the
+    // first paint that comes.
+    QVarLengthArray<QRect, 8> strips;
+    for (const QRect& r : region) {  // full-height bands, left to right
+        if (!strips.isEmpty() && r.left() - strips.back().right() - 1 <= kJoinGapColumns)
+            strips.back() = strips.back().united(r);
+        else
+            strips.append(r);
+    }
+    for (qsizetype i = strips.size(); i-- > 0;) repaint(strips[i]);
     presenting_ = false;
     return true;
 }

@@ -36,6 +36,8 @@ public:
 
     // At most 25 paints a second: smooth for a strip chart.
     static constexpr int kMinPaintIntervalMs = TPaintPacer::kMinIntervalMs;
+    // Changed strips at most this many columns apart are painted as one rectangle.
+    static constexpr int kJoinGapColumns = 32;
 
     // How a picture that moved left reaches the window: by scrolling what the window
     // already shows and painting the new columns, or by copying the whole picture.

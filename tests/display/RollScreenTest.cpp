@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QPaintEvent>
 #include <QScreen>
 
 #include <atomic>
@@ -532,6 +533,47 @@ TEST_F(RollScreens, PaintsFollowNewColumnsOnly) {
     settle();
     // Column 0, the cursor at 1 and its value square up to x 4: five columns of 100 rows.
     EXPECT_EQ(f.screen.PaintedPixels() - idle, 5u * 100u);
+    EXPECT_TRUE(SamePicture(WindowContent(f.screen), f.screen.Snapshot()));
+    f.screen.hide();
+}
+
+// Records the region of every paint a widget receives.
+struct PaintRegions : QObject {
+    std::vector<QRegion> regions;
+    bool eventFilter(QObject*, QEvent* e) override {
+        if (e->type() == QEvent::Paint) regions.push_back(static_cast<QPaintEvent*>(e)->region());
+        return false;
+    }
+};
+
+// A sweep that wraps changes columns at both edges: each paint gets a single rectangle (a
+// region of several is copied span by span, many times slower), and together they leave
+// the window equal to the picture.
+TEST_F(RollScreens, ChangedStripsFarApartArePaintedAsSeparateRectangles) {
+    Fixture<TRollScreenEKGLyraRM> f(400, 100);
+    f.settings.DSPSetting = 4;  // 2 samples per column
+    f.screen.show();
+    const auto settle = [] {
+        QElapsedTimer t;
+        t.start();
+        while (t.elapsed() < 3 * TRollScreenParentLyraRM::kMinPaintIntervalMs) QCoreApplication::processEvents();
+    };
+    f.Feed(std::vector<uint16_t>(2 * 396, Sample(40, 200)));
+    settle();
+    PaintRegions paints;
+    f.screen.installEventFilter(&paints);
+    f.Feed(std::vector<uint16_t>(2 * 12, Sample(200, 40)));  // columns 396..399 and 0..7
+    settle();
+    f.screen.removeEventFilter(&paints);
+    ASSERT_GE(paints.regions.size(), 2u);
+    QRegion covered;
+    for (const QRegion& r : paints.regions) {
+        EXPECT_EQ(r.rectCount(), 1) << "a paint clipped to several rectangles";
+        covered += r;
+    }
+    EXPECT_TRUE(covered.contains(QPoint(398, 50)));
+    EXPECT_TRUE(covered.contains(QPoint(3, 50)));
+    EXPECT_FALSE(covered.contains(QPoint(200, 50))) << "the columns between stay as they are";
     EXPECT_TRUE(SamePicture(WindowContent(f.screen), f.screen.Snapshot()));
     f.screen.hide();
 }
