@@ -513,24 +513,26 @@ TEST_F(RollScreens, PresentingWhileBlocksArriveKeepsTheWindowWhole) {
     }
 }
 
+// Runs the event loop for three paint intervals, so that the paint timer has fired.
+void SettlePaints() {
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < 3 * TRollScreenParentLyraRM::kMinPaintIntervalMs) QCoreApplication::processEvents();
+}
+
 // The paint timer shows a new column within a paint interval and paints only its strip;
 // a block that completes no column leads to no paint at all.
 TEST_F(RollScreens, PaintsFollowNewColumnsOnly) {
     Fixture<TRollScreenEKGLyraRM> f(400, 100);
     f.settings.DSPSetting = 4;  // 2 samples per column
     f.screen.show();
-    const auto settle = [] {
-        QElapsedTimer t;
-        t.start();
-        while (t.elapsed() < 3 * TRollScreenParentLyraRM::kMinPaintIntervalMs) QCoreApplication::processEvents();
-    };
-    settle();
+    SettlePaints();
     const uint64_t idle = f.screen.PaintedPixels();
     f.Feed({Sample(50, 50)});
-    settle();
+    SettlePaints();
     EXPECT_EQ(f.screen.PaintedPixels(), idle);
     f.Feed({Sample(50, 50)});
-    settle();
+    SettlePaints();
     // Column 0, the cursor at 1 and its value square up to x 4: five columns of 100 rows.
     EXPECT_EQ(f.screen.PaintedPixels() - idle, 5u * 100u);
     EXPECT_TRUE(SamePicture(WindowContent(f.screen), f.screen.Snapshot()));
@@ -553,17 +555,12 @@ TEST_F(RollScreens, ChangedStripsFarApartArePaintedAsSeparateRectangles) {
     Fixture<TRollScreenEKGLyraRM> f(400, 100);
     f.settings.DSPSetting = 4;  // 2 samples per column
     f.screen.show();
-    const auto settle = [] {
-        QElapsedTimer t;
-        t.start();
-        while (t.elapsed() < 3 * TRollScreenParentLyraRM::kMinPaintIntervalMs) QCoreApplication::processEvents();
-    };
     f.Feed(std::vector<uint16_t>(2 * 396, Sample(40, 200)));
-    settle();
+    SettlePaints();
     PaintRegions paints;
     f.screen.installEventFilter(&paints);
     f.Feed(std::vector<uint16_t>(2 * 12, Sample(200, 40)));  // columns 396..399 and 0..7
-    settle();
+    SettlePaints();
     f.screen.removeEventFilter(&paints);
     ASSERT_GE(paints.regions.size(), 2u);
     QRegion covered;
