@@ -27,20 +27,6 @@ int32_t ThresholdForLevel(double zeroCode, double millivoltsPerCode, int32_t lev
 
 namespace {
 
-using Words8 = uint16_t __attribute__((vector_size(16)));
-
-inline Words8 Load8(const uint16_t* p) {
-    Words8 v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-}
-
-inline bool Any(Words8 mask) {
-    uint64_t half[2];
-    std::memcpy(half, &mask, sizeof half);
-    return (half[0] | half[1]) != 0;
-}
-
 // Copies the non-zero words of buffer[from .. end-1] to the front; the write position never
 // passes the read position, so this works in place. A full instrument FIFO delivers blocks
 // without an empty word: the run before the first empty word is found by a vector scan and
@@ -171,6 +157,8 @@ uint32_t RollDataPath::PlainCompaction(uint16_t* buffer, uint32_t* count, uint32
 
 namespace {
 
+using Words8 = uint16_t __attribute__((vector_size(16)));
+
 // Codes lo..hi of one channel; lo > hi is the empty range.
 struct CodeRange {
     uint16_t lo = 1, hi = 0;
@@ -186,6 +174,12 @@ struct CodeRange {
     static CodeRange All() { return {0, 255}; }
 };
 
+inline Words8 Load8(const uint16_t* p) {
+    Words8 v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
 // All ones where lo <= code <= hi.
 inline Words8 InRange(Words8 code, CodeRange r) {
     return __builtin_convertvector((code >= r.lo) & (code <= r.hi), Words8);
@@ -193,6 +187,12 @@ inline Words8 InRange(Words8 code, CodeRange r) {
 
 // All ones where the word is a sample, not empty and not a marker.
 inline Words8 IsSample(Words8 w) { return __builtin_convertvector(w > kMarkerNotArmed, Words8); }
+
+inline bool Any(Words8 mask) {
+    uint64_t half[2];
+    std::memcpy(half, &mask, sizeof half);
+    return (half[0] | half[1]) != 0;
+}
 
 // The ARM test as two code ranges: a sample with either channel inside its range is withheld.
 struct ArmRanges {

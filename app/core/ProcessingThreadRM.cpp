@@ -1,7 +1,5 @@
 #include "ProcessingThreadRM.h"
 
-#include <algorithm>
-
 #include "DataSourceModuleLyraRM.h"
 #include "FlowManagerLyraRM.h"
 #include "VirtualScopeLyraRM.h"
