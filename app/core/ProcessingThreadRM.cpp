@@ -64,6 +64,18 @@ void TProcessingThreadRM::Execute() {
         const uint32_t since = platform::TickCount() - lastVoltageTick;
         return since >= kVoltageIntervalMs ? 0u : kVoltageIntervalMs - since;
     };
+    // One run: drawn, appended while saving, counted for loss marks, its last word kept for
+    // the voltages.
+    const auto take = [&](const uint16_t* p, int32_t n) {
+        if (RollScreenView* screen = Screen()) screen->ProcessBlock(p, static_cast<uint32_t>(n));
+        scope.AppendToRecordFile(p, static_cast<uint32_t>(n));
+        if (const uint64_t lost = marks_.Count(p, static_cast<uint32_t>(n))) scope.AddLostDataMarks(lost);
+        // A block ending in a record or marker only repaints the voltages: it does not
+        // replace a sample held back.
+        if (!voltagePending || (p[n - 1] >> 8) != 0) pendingWord = p[n - 1];
+        voltagePending = true;
+        ring.CommitRead(n);
+    };
     while (!Terminated()) {
         int32_t n = 0;
         const bool heldBack = voltagePending;
@@ -85,16 +97,27 @@ void TProcessingThreadRM::Execute() {
             showVoltage(true);
             continue;
         }
-        if (RollScreenView* screen = Screen()) screen->ProcessBlock(p, static_cast<uint32_t>(n));
-        scope.AppendToRecordFile(p, static_cast<uint32_t>(n));
-        if (const uint64_t lost = marks_.Count(p, static_cast<uint32_t>(n))) scope.AddLostDataMarks(lost);
-        // A block ending in a record or marker only repaints the voltages: it does not
-        // replace a sample held back.
-        if (!voltagePending || (p[n - 1] >> 8) != 0) pendingWord = p[n - 1];
-        voltagePending = true;
-        ring.CommitRead(n);
+        const uint32_t turnStart = platform::TickCount();
+        take(p, n);
         showVoltage(false);
+        // At the highest rates the acquisition commits a block every few milliseconds, and
+        // waking for each (a wake-up across processors, the writer's futex call) costs more
+        // than handling it. Taking what came during the rest of the turn in one run costs
+        // nothing in the picture: the screens paint at most 25 times a second.
+        const uint32_t spent = platform::TickCount() - turnStart;
+        if (spent < kMinTurnMs) platform::SleepMs(kMinTurnMs - spent);
     }
+    // The acquisition is stopped first: what it committed up to its end still reaches the
+    // screen and the record file, though termination came while this thread slept or drew.
+    // At most two runs, the words before the wrap point and those after it: a writer that
+    // still ran could not keep the thread here.
+    for (int runs = 0; runs < 2; ++runs) {
+        int32_t n = 0;
+        const uint16_t* p = ring.GetReadBuffer(n, 0);
+        if (!p || n <= 0) break;
+        take(p, n);
+    }
+    showVoltage(true);
 }
 
 }  // namespace rollmode::core

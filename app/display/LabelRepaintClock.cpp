@@ -65,19 +65,14 @@ void TLabelRepaintClock::Disarm() {
     timer_.stop();
     armed_.store(false);
     // A text that came after the last look found the clock still armed and posted nothing.
-    if (std::any_of(labels_.begin(), labels_.end(), [](TSafeLabel* l) { return l->RepaintWanted(); }) &&
+    if (std::any_of(labels_.begin(), labels_.end(), [](TSafeLabel* l) { return l->Wanted(); }) &&
         !armed_.exchange(true))
         timer_.start();
 }
 
 bool TLabelRepaintClock::Tick() {
     bool any = false;
-    for (TSafeLabel* label : labels_) {
-        if (label->TakeRepaintWanted()) {
-            label->update();
-            any = true;
-        }
-    }
+    for (TSafeLabel* label : labels_) any = label->ServeClock() || any;
     return any;
 }
 

@@ -32,7 +32,8 @@ private:
     void OnTick();
     // Stops the clock, unless a text came meanwhile.
     void Disarm();
-    // Asks every label with a new text for a paint; false when none had one.
+    // Serves every label: settles stored values, asks for paints of new texts; false when no
+    // label wanted either.
     bool Tick();
 
     QTimer timer_;

@@ -76,6 +76,19 @@ void TSafeLabel::RequestRepaint() {
     TLabelRepaintClock::Request();
 }
 
+void TSafeLabel::RequestSettle() {
+    settleWanted_.store(true);
+    TLabelRepaintClock::Request();
+}
+
+bool TSafeLabel::ServeClock() {
+    const bool settle = settleWanted_.exchange(false);
+    if (settle) Settle();
+    const bool paint = repaintWanted_.exchange(false);
+    if (paint) update();
+    return settle || paint;
+}
+
 void TSafeLabel::CacheLookLocked() {
     font_ = font();
     boldFont_ = font_;

@@ -40,11 +40,21 @@ public:
 
     QSize sizeHint() const override;
 
-    // For the repaint clock: a new text waits for a paint; Take also clears the wish.
-    bool RepaintWanted() const noexcept { return repaintWanted_.load(); }
-    bool TakeRepaintWanted() noexcept { return repaintWanted_.exchange(false); }
+    // For the repaint clock, user-interface thread: a value stored from a worker waits to be
+    // settled into the text, a new text waits for a paint.
+    bool Wanted() const noexcept { return settleWanted_.load() || repaintWanted_.load(); }
+    // Settles a stored value, then asks for the paint a new text wants; false when the label
+    // wanted neither.
+    bool ServeClock();
 
 protected:
+    // Any thread: Settle is to run on the user-interface thread at the repaint clock's next
+    // tick. A worker that stores a value block after block leaves the formatting to that
+    // tick, at most once an interval, instead of doing it per block.
+    void RequestSettle();
+    // User-interface thread: brings the text up to the values stored since.
+    virtual void Settle() {}
+
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void changeEvent(QEvent* event) override;
@@ -73,6 +83,7 @@ private:
     std::atomic<bool> updatePending_{false};
     std::atomic<bool> mouseSensitive_{false};
     std::atomic<bool> repaintWanted_{false};
+    std::atomic<bool> settleWanted_{false};
 };
 
 }  // namespace rollmode::display

@@ -1,11 +1,14 @@
 #pragma once
 // A label that shows a number with its unit. The core drives some of them from the
-// processing thread (live voltages, record size) through ValueSink; every setter
-// re-formats at once and hands the text to TSafeLabel, which keeps a hovered
-// mouse-sensitive label's reading.
+// processing thread (live voltages, record size) through ValueSink. On the user-interface
+// thread every setter re-formats at once; a value from another thread is only stored, and
+// formatted at the repaint clock's next tick on the user-interface thread, so the file size
+// that grows with every block costs the processing thread no formatting and no allocation.
+// TSafeLabel keeps a hovered mouse-sensitive label's reading.
 #include <atomic>
 #include <cstdint>
 #include <mutex>
+#include <thread>
 
 #include "SafeLabel.h"
 #include "UnitValueFormat.h"
@@ -27,6 +30,9 @@ public:
     bool ValueInValid() const noexcept { return valueInValid_.load(std::memory_order_relaxed); }
     void SetValueInValid(bool invalid);
 
+protected:
+    void Settle() override;
+
 private:
     void Reformat();
 
@@ -35,6 +41,7 @@ private:
     std::atomic<int32_t> controlType_{0};
     std::atomic<bool> valueInValid_{false};
     double shownValue_ = 0.0;  // under formatLock_
+    const std::thread::id uiThread_ = std::this_thread::get_id();  // labels are made there
 };
 
 }  // namespace rollmode::display

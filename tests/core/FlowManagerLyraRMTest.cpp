@@ -365,8 +365,8 @@ public:
 };
 }  // namespace
 
-// Demo data at 5 MS/s comes in a block about every millisecond: the live voltages follow at most
-// every 50 ms.
+// Demo data at 5 MS/s comes in a block about every millisecond and is taken in a run every
+// turn: the live voltages follow at most every 50 ms.
 TEST(FlowManager, LiveVoltagesFollowTheStreamAtMostEveryInterval) {
     Rig rig;
     CountingSink a, b;
@@ -383,7 +383,9 @@ TEST(FlowManager, LiveVoltagesFollowTheStreamAtMostEveryInterval) {
     const double ms =
         std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - started).count();
     const int sets = a.sets.load() - setsBefore, blocks = rig.ekg.blocks.load() - blocksBefore;
-    ASSERT_GT(blocks, 20) << "the demo stream should deliver many blocks";
+    // The processing thread's turns (every kMinTurnMs) come more often than the voltages may.
+    ASSERT_GT(blocks, static_cast<int>(ms / TProcessingThreadRM::kVoltageIntervalMs) + 2)
+        << "the demo stream should deliver many runs";
     EXPECT_LE(sets, static_cast<int>(ms / TProcessingThreadRM::kVoltageIntervalMs) + 2);
     EXPECT_GE(sets, 1);
     rig.scope.ShutdownApplication();
@@ -424,4 +426,92 @@ TEST(FlowManager, TheLastWordOfABurstIsShownWithinAnInterval) {
     processing.Join(nullptr);
     int32_t group = kGroupScope;
     flow.HandleNotification(kNotifyShutdown, group);
+}
+
+namespace {
+// The processing thread alone on a ring, drawing onto a recording screen.
+struct ProcessingRig {
+    ProcessingRig() {
+        flow.SetDataSourceInstance(ring.get());
+        flow.SetVirtualScope(&scope);
+        ring->ResetBuffer();
+    }
+    ~ProcessingRig() {
+        int32_t group = kGroupScope;
+        flow.HandleNotification(kNotifyShutdown, group);
+    }
+    // Commits `n` words counting on from `next`.
+    void Write(int32_t n) {
+        uint16_t* p = ring->GetWriteBuffer();
+        ASSERT_NE(p, nullptr);
+        for (int32_t i = 0; i < n; ++i) p[i] = next++;
+        ring->CommitWrite(n);
+    }
+    void Stop(TProcessingThreadRM& processing) {
+        processing.Terminate();
+        ring->WakeReader();
+        processing.Join(nullptr);
+    }
+    TVirtualScopeLyraRM scope;
+    std::unique_ptr<TDataSourceModuleLyraRM> ring = std::make_unique<TDataSourceModuleLyraRM>();
+    TFlowManagerLyraRM flow;
+    RecordingScreen screen;
+    uint16_t next = 0x0202;
+};
+
+std::vector<uint16_t> Counting(uint16_t first, size_t n) {
+    std::vector<uint16_t> words(n);
+    for (size_t i = 0; i < n; ++i) words[i] = static_cast<uint16_t>(first + i);
+    return words;
+}
+}  // namespace
+
+// Blocks that come every millisecond are taken a turn's worth at a time, not one wake each;
+// a block that comes alone is taken at once.
+TEST(ProcessingThread, BlocksComingFasterThanATurnAreTakenTogether) {
+    ProcessingRig rig;
+    TProcessingThreadRM processing(rig.flow, &rig.screen);
+    processing.Start();
+    rig.Write(10);
+    const auto t0 = std::chrono::steady_clock::now();
+    while (rig.screen.blocks.load() == 0 && std::chrono::steady_clock::now() - t0 < std::chrono::seconds(3))
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(TProcessingThreadRM::kMinTurnMs));
+    constexpr int kBlocks = 100;
+    const auto burst = std::chrono::steady_clock::now();
+    for (int i = 0; i < kBlocks; ++i) {
+        rig.Write(10);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - burst).count();
+    rig.Stop(processing);
+    const int turns = rig.screen.blocks.load() - 1;
+    EXPECT_LE(turns, static_cast<int>(ms / TProcessingThreadRM::kMinTurnMs) + 2) << "in " << ms << " ms";
+    EXPECT_EQ(rig.screen.Words(), Counting(0x0202, 10 * (kBlocks + 1)));
+}
+
+// Termination may come while the thread sleeps out a turn or draws: every word the writer
+// committed before still reaches the screen, also a run that wrapped around the ring's end.
+TEST(ProcessingThread, EndingTakesEveryWordCommittedBeforeIncludingAWrappedRun) {
+    ProcessingRig rig;
+    // Read and write indices just short of the wrap point, then a run across it.
+    constexpr int32_t kLead = TDataSourceModuleLyraRM::kWrapPoint - 1000;
+    for (int32_t done = 0; done < kLead;) {
+        const int32_t n = std::min(kLead - done, TDataSourceModuleLyraRM::kMaxBlockWords);
+        ASSERT_NE(rig.ring->GetWriteBuffer(), nullptr);
+        rig.ring->CommitWrite(n);
+        int32_t pending = 0;
+        ASSERT_NE(rig.ring->GetReadBuffer(pending, 0), nullptr);
+        rig.ring->CommitRead(pending);
+        done += n;
+    }
+    rig.Write(1500);  // ends 500 words past the wrap point
+    rig.Write(700);   // lands at the ring's start, behind the wrap
+    ASSERT_TRUE(rig.ring->WriterWrapped());
+    TProcessingThreadRM processing(rig.flow, &rig.screen);
+    processing.Terminate();
+    processing.Start();
+    processing.Join(nullptr);
+    EXPECT_EQ(rig.screen.Words(), Counting(0x0202, 2200));
+    EXPECT_EQ(rig.ring->PendingCount() + rig.ring->WrappedCount(), 0);
 }

@@ -91,7 +91,7 @@ TEST(SafeLabel, TextFromAWorkerReachesTheScreen) {
     }
     worker.join();
     EXPECT_GT(paints, 0);
-    EXPECT_EQ(label.MyString(), "20V");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return label.MyString() == "20V"; }, 1000)) << label.MyString().toStdString();
 
     QCoreApplication::processEvents();
     EXPECT_EQ(label.grab().toImage().convertToFormat(QImage::Format_RGB32), label.Snapshot());
@@ -195,6 +195,25 @@ TEST(SafeLabel, LabelsChangingTogetherArePaintedInOnePass) {
         << firstLog.shown.size() << " and " << secondLog.shown.size() << " paints";
     EXPECT_EQ(firstLog.shown.back(), first.MyString());
     EXPECT_EQ(secondLog.shown.back(), second.MyString());
+}
+
+// A worker only stores its value (the file size grows with every block): the text follows
+// on the user-interface thread at the clock's next tick, with the last value stored.
+TEST(UnitValueLabel, AWorkersValueIsFormattedOnTheUserInterfaceThread) {
+    TUnitValueLabel label;
+    label.SetControlType(kUnitBytes);
+    label.SetMainValue(1536);
+    ASSERT_EQ(label.MyString(), "1.5 KB");
+    std::thread([&] {
+        label.SetMainValue(2048);
+        label.SetMainValue(3 * 1024 * 1024);
+    }).join();
+    EXPECT_EQ(label.MyString(), "1.5 KB");
+    EXPECT_DOUBLE_EQ(label.MainValue(), 3 * 1024 * 1024);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return label.MyString() == "3 MB"; }, 1000)) << label.MyString().toStdString();
+    // A setter on the user-interface thread still formats at once.
+    label.SetMainValue(1536);
+    EXPECT_EQ(label.MyString(), "1.5 KB");
 }
 
 TEST(UnitValueLabel, EverySetterReformats) {
