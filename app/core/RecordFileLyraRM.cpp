@@ -8,7 +8,9 @@
 #include <algorithm>
 #include <bit>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
+#include <new>
 #include <vector>
 
 #include "IndexFileName.h"
@@ -34,6 +36,15 @@ uint64_t WholeItemsSize(int fd, uint64_t size) {
     const uint64_t whole = size - (tail.size() - keep) * 2;
     if (whole != size && ::ftruncate(fd, static_cast<off_t>(whole)) != 0) return size;
     return whole;
+}
+
+// The open file once more, for direct writes; through /proc, so it is the same file even
+// if its name has been replaced since. -1 where the file system (or a missing /proc)
+// allows none: then every write goes through the cache.
+int OpenDirect(int fd) {
+    char path[40];
+    std::snprintf(path, sizeof path, "/proc/self/fd/%d", fd);
+    return ::open(path, O_WRONLY | O_DIRECT | O_CLOEXEC | O_NOCTTY);
 }
 
 }  // namespace
@@ -80,6 +91,8 @@ int TRecordFileLyraRM::OpenExclusive(const std::string& name, int flags, bool& i
 }
 
 void TRecordFileLyraRM::DropLocked() {
+    if (directFd_ >= 0) ::close(directFd_);
+    directFd_ = -1;
     if (fd_ >= 0) ::close(fd_);
     fd_ = -1;
     size_ = 0;
@@ -176,20 +189,40 @@ bool TRecordFileLyraRM::CreateEmpty(const std::string& name) {
 void TRecordFileLyraRM::AdoptLocked(int fd, uint64_t size) {
     // The gathering buffer is taken when a file is first opened: a model that never
     // records does not hold it.
-    if (!buffer_) buffer_ = std::make_unique_for_overwrite<char[]>(kBufferBytes);
+    if (buffer_.Data() == nullptr) {
+        buffer_ = platform::HugePageMemory(kBufferBytes);
+        if (buffer_.Data() == nullptr) throw std::bad_alloc();
+    }
     fd_ = fd;
     size_ = size;
+    directFd_ = OpenDirect(fd);
+    directBytes_ = 0;
 }
 
 bool TRecordFileLyraRM::WriteLocked(const char* data, uint64_t bytes) {
     uint64_t done = 0;
     while (done < bytes) {
-        const ssize_t n = ::write(fd_, data + done, static_cast<size_t>(bytes - done));
+        // Whole pages from a page boundary of the file go direct, a tail below a page
+        // through the cache.
+        const uint64_t at = size_ + done;
+        const uint64_t left = bytes - done;
+        const bool direct = directFd_ >= 0 && at % kPageBytes == 0 && left >= kPageBytes &&
+                            reinterpret_cast<std::uintptr_t>(data + done) % kPageBytes == 0;
+        const uint64_t piece = direct ? left - left % kPageBytes : left;
+        const ssize_t n = ::pwrite(direct ? directFd_ : fd_, data + done, static_cast<size_t>(piece),
+                                   static_cast<off_t>(at));
         if (n > 0) {
             done += static_cast<uint64_t>(n);
+            if (direct) directBytes_ += static_cast<uint64_t>(n);
             continue;
         }
         if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && direct && errno == EINVAL) {
+            // The medium wants a coarser alignment than a page: the cache takes the rest.
+            ::close(directFd_);
+            directFd_ = -1;
+            continue;
+        }
         failure_ = n < 0 ? errno : ENOSPC;  // a write of 0 bytes makes no progress
         // Cut the torn tail back to the last whole write, so the file still splits
         // into whole words and records. If even that fails (medium gone) the torn
@@ -209,13 +242,13 @@ bool TRecordFileLyraRM::WriteLocked(const char* data, uint64_t bytes) {
 bool TRecordFileLyraRM::WriteGatheredLocked(std::size_t n, uint64_t& dropped) {
     if (n == 0) return true;
     const std::size_t had = gathered_;
-    if (!WriteLocked(buffer_.get(), n)) {
+    if (!WriteLocked(Buffer(), n)) {
         dropped += had;  // the whole buffer is gone with the file
         return false;
     }
     gathered_ = had - n;
     if (gathered_ > 0) {
-        std::memmove(buffer_.get(), buffer_.get() + n, gathered_);
+        std::memmove(Buffer(), Buffer() + n, gathered_);
         gatheredSince_ = Clock::now();
     }
     return true;
@@ -234,7 +267,7 @@ bool TRecordFileLyraRM::AppendLocked(const uint16_t* words, uint64_t bytes, uint
         const std::size_t room = std::min(toBoundary, kBufferBytes - gathered_);
         const std::size_t n = left < room ? static_cast<std::size_t>(left) : room;
         if (gathered_ == 0) gatheredSince_ = now;
-        std::memcpy(buffer_.get() + gathered_, p, n);
+        std::memcpy(Buffer() + gathered_, p, n);
         gathered_ += n;
         p += n;
         left -= n;
@@ -277,6 +310,11 @@ int TRecordFileLyraRM::LastFailure() const {
 uint64_t TRecordFileLyraRM::SyncCount() const {
     std::lock_guard<std::mutex> guard(lock_);
     return syncCount_;
+}
+
+uint64_t TRecordFileLyraRM::DirectBytes() const {
+    std::lock_guard<std::mutex> guard(lock_);
+    return directBytes_;
 }
 
 double TRecordFileLyraRM::SyncSeconds() const {

@@ -4,8 +4,7 @@
 // The screens touch their pictures and the window's backing store column by column, down
 // every row, and every row of a wide picture lies on a page of its own. On small pages each
 // of those rows costs an address translation that misses its cache; under a hypervisor that
-// walk goes through two page tables and can cost a microsecond and more, far above the copy
-// of the few pixels it is for. Huge pages hold 2 MB each, so a whole picture needs a handful.
+// walk can cost a microsecond and more, far above the copy of the few pixels it is for.
 
 #include <QImage>
 #include <QSize>
@@ -13,17 +12,16 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "platform/HugePageMemory.h"
+
 namespace rollmode::display {
 
 // A picture of 2 MB or more on a mapping of its own, advised for huge pages; smaller ones,
 // or where the mapping fails, an ordinary QImage. Both work alike.
 QImage NewHugePagePicture(QSize size, QImage::Format format);
 
-// Asks for huge pages on the whole huge pages inside [data, data + bytes) and has the
-// system move what is already there onto them at once. Memory need not be ours to map:
-// this is advice only, and a system without huge pages leaves everything as it was.
-// Returns the bytes advised (0 when no whole huge page lies inside).
-std::size_t BackWithHugePages(const void* data, std::size_t bytes);
+// The advice for memory that is not ours to map (Qt's backing store).
+using platform::BackWithHugePages;
 
 // Moves the window's backing store (memory Qt owns, reallocated at every resize) onto huge
 // pages once it has stayed at one place for a while, so that a window being dragged to a

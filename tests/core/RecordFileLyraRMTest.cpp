@@ -1,6 +1,8 @@
 #include "RecordFileLyraRM.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -354,6 +356,45 @@ TEST(RecordFile, WritesEndOnBufferBoundariesOrAfterAWaitOnPageBoundaries) {
         file.Append(tiny.data(), 2, count);
         EXPECT_EQ(fs::file_size(name), end + 4) << "nothing below a page boundary: all of it";
     }
+}
+
+// Whole pages go past the cache, the rest through it; the two kinds of write meet without a
+// gap or an overlap, whatever the runs' sizes and the existing file's length.
+TEST(RecordFile, PagesWrittenPastTheCacheAndThroughItReadBackAsOneStream) {
+    TempFolder folder;
+    const std::string name = folder.File("direct.rmd");
+    WriteBytes(name, 30, '\x01');
+    std::vector<uint16_t> expected(15, 0x0101);
+    uint16_t next = 0x0300;
+    const auto run = [&](std::size_t n) {
+        std::vector<uint16_t> words(n);
+        for (auto& w : words) w = next++;
+        expected.insert(expected.end(), words.begin(), words.end());
+        return words;
+    };
+    const auto ignore = [](int64_t) {};
+    uint64_t direct = 0;
+    {
+        TRecordFileLyraRM file(std::chrono::milliseconds(0));  // every append writes up to a page boundary
+        ASSERT_EQ(file.OpenForAppend(name), TRecordFileLyraRM::OpenOutcome::OpenedExisting);
+        for (const std::size_t n : {7u, 2048u, 100000u, 1u, 4093u, 300000u, 524288u, 3u, 70000u}) {
+            const auto words = run(n);
+            ASSERT_EQ(file.Append(words.data(), static_cast<uint32_t>(n), ignore), TRecordFileLyraRM::AppendOutcome::Written);
+            if (n == 1u) {
+                ASSERT_EQ(file.Flush(ignore), TRecordFileLyraRM::AppendOutcome::Written);  // an unaligned end
+            }
+        }
+        direct = file.DirectBytes();
+        EXPECT_EQ(direct % 4096, 0u);
+        EXPECT_TRUE(file.Close());
+    }
+    EXPECT_EQ(ReadWords(name), expected);
+    // Where the file system takes direct writes, most of the stream went that way.
+    const int probe = ::open(name.c_str(), O_WRONLY | O_DIRECT | O_CLOEXEC);
+    if (probe < 0) GTEST_SKIP() << "no direct writes on " << folder.path;
+    ::close(probe);
+    const uint64_t bytes = expected.size() * 2;
+    EXPECT_GT(direct, bytes / 2) << "of " << bytes << " bytes";
 }
 
 TEST(RecordFile, AFailedAppendKeepsWholeRunsIsNotCountedStopsSavingAndIsReportedOnTheUiThread) {

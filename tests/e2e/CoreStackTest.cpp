@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <mutex>
+#include <thread>
 
 #include "AcquisitionThreadRM.h"
 #include "DataSourceModuleLyraRM.h"
@@ -120,11 +122,20 @@ TEST(CoreStack, MeasurementRunsSurvivesAnUnplugAndStops) {
     EXPECT_EQ(OrderBreaks(ekg.SamplesFrom(0)), 0u);
 
     // Unplugged during the measurement: the retry box comes; the unit is plugged in and Yes given.
-    messages.Push(MsgResult::Yes, [&] { ASSERT_TRUE(unit.Plug()); });
+    // While the box is up the acquisition waits for it: what it read before the unplug is
+    // drained onto the screen (the processing thread takes a run at most every turn), and
+    // counted, before the unit comes back.
+    size_t before = 0;
+    messages.Push(MsgResult::Yes, [&] {
+        const auto drained = [&] { return ring->PendingCount() == 0 && ring->WrappedCount() == 0; };
+        for (int i = 0; i < 1000 && !drained(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        EXPECT_TRUE(drained());
+        before = ekg.SampleCount();
+        ASSERT_TRUE(unit.Plug());
+    });
     unit.Unplug();
     ASSERT_TRUE(serve([&] { return !messages.shown.empty(); }));
     EXPECT_EQ(messages.shown[0], "Device not present. Retry?");
-    const size_t before = ekg.SampleCount();
     ASSERT_TRUE(serve([&] { return ekg.SampleCount() > before + 3000; }))
         << "acquisition resumes after the re-open";
     EXPECT_TRUE(driver.DeviceInitialized());
