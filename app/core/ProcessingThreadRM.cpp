@@ -102,8 +102,9 @@ void TProcessingThreadRM::Execute() {
         showVoltage(false);
         // At the highest rates the acquisition commits a block every few milliseconds, and
         // waking for each (a wake-up across processors, the writer's futex call) costs more
-        // than handling it. Taking what came during the rest of the turn in one run costs
-        // nothing in the picture: the screens paint at most 25 times a second.
+        // than handling it. A turn of a quarter of the shortest paint interval keeps the
+        // columns a paint brings as even as single blocks did: longer turns beat against the
+        // paints, which then move by two turns' columns and three in turn.
         const uint32_t spent = platform::TickCount() - turnStart;
         if (spent < kMinTurnMs) platform::SleepMs(kMinTurnMs - spent);
     }

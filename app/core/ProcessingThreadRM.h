@@ -2,7 +2,7 @@
 // The consumer: hands every pending run of stream words to the active screen,
 // appends it to the record file while saving, and shows the last word as live
 // voltages (at most every 50 ms; the last word of a burst within 50 ms of the pause).
-// Turns start at most every 20 ms: a run that comes alone is taken at once, the next
+// Turns start at most every 10 ms: a run that comes alone is taken at once, the next
 // one waits out the rest of the turn.
 #include <atomic>
 #include <cstdint>
@@ -32,7 +32,7 @@ public:
     // Shortest time between two updates of the live voltages.
     static constexpr uint32_t kVoltageIntervalMs = 50;
     // Shortest time from the start of one turn (a run taken) to the next.
-    static constexpr uint32_t kMinTurnMs = 20;
+    static constexpr uint32_t kMinTurnMs = 10;
 
     TProcessingThreadRM(TFlowManagerLyraRM& flow, RollScreenView* screen);
     ~TProcessingThreadRM() override;
