@@ -120,6 +120,8 @@ void TRollScreenParentLyraRM::SizeImageToWidget() {
         image_ = s.isEmpty() ? QImage() : NewHugePagePicture(s, format);
         bits_ = image_.isNull() ? nullptr : image_.bits();
         stride_ = image_.bytesPerLine();
+        width_ = image_.width();
+        height_ = image_.height();
     } else if (image_.format() != format) {
         image_.reinterpretAsFormat(format);
         bits_ = image_.bits();
@@ -165,14 +167,14 @@ void TRollScreenParentLyraRM::LineTo(int x1, int y1, QRgb c) {
     penY_ = y1;
 }
 
-void TRollScreenParentLyraRM::FillColumns(int x0, int x1, QRgb c) { FillRect(x0, 0, x1, image_.height(), c); }
+void TRollScreenParentLyraRM::FillColumns(int x0, int x1, QRgb c) { FillRect(x0, 0, x1, height_, c); }
 
 void TRollScreenParentLyraRM::FillRect(int x0, int y0, int x1, int y1, QRgb c) {
-    const int w = image_.width();
+    const int w = width_;
     x0 = std::max(x0, 0);
     x1 = std::min(x1, w);
     y0 = std::max(y0, 0);
-    y1 = std::min(y1, image_.height());
+    y1 = std::min(y1, height_);
     if (x0 >= x1 || y0 >= y1) return;
     // Up to two physical runs per row in the ring-addressed picture.
     int p0 = x0 + origin_;
@@ -200,13 +202,13 @@ void TRollScreenParentLyraRM::DrawDottedLine(int x, QRgb c, bool vertical, int l
 void TRollScreenParentLyraRM::DrawMarkerLine(int x, uint16_t entry) {
     const QRgb c = ToQRgb((entry & 0xFF) == 2 ? kOlive : kRed);
     MoveTo(x, 0);
-    LineTo(x, image_.height(), c);
+    LineTo(x, height_, c);
 }
 
 // A dotted pen: one pixel on, two off, from the left edge.
 void TRollScreenParentLyraRM::DrawZeroLines() {
     if (settings_.MeasurementStarted) return;
-    const int w = image_.width();
+    const int w = width_;
     const auto line = [&](int zeroCode, QRgb c) {
         const int y = PixelRow(255 - zeroCode, verticalScale_);
         for (int x = 0; x < w; x += 3) SetPixel(x, y, c);
@@ -227,7 +229,7 @@ void TRollScreenParentLyraRM::SchedulePaint() {
 }
 
 void TRollScreenParentLyraRM::ScrollPicture(int n) {
-    const int w = image_.width();
+    const int w = width_;
     if (n <= 0 || w == 0) return;
     origin_ = (origin_ + n) % w;
     damage_.Scroll(n);
@@ -271,7 +273,7 @@ QImage TRollScreenParentLyraRM::Snapshot() const {
 }
 
 void TRollScreenParentLyraRM::DrawPicture(QPainter& painter, const QRect& rect) const {
-    const int w = image_.width();
+    const int w = width_;
     const QRect r = rect & image_.rect();
     if (r.isEmpty()) return;
     // Logical column x lies at picture column (x + origin_) mod w: up to two pieces.

@@ -111,15 +111,15 @@ protected:
     // Everything is to be shown anew (both locks held).
     void DamageAll() { damage_.MarkAll(); }
 
-    int ImageWidth() const { return image_.width(); }
-    int ImageHeight() const { return image_.height(); }
+    int ImageWidth() const { return width_; }
+    int ImageHeight() const { return height_; }
 
     // --- Drawing in logical coordinates: logical x maps to image column
     // (x + origin_) mod width, so a scrolling screen moves its picture by moving
     // origin_. Everything outside the picture is clipped.
     void SetPixel(int x, int y, QRgb c) {
-        const int w = image_.width();
-        if (x < 0 || x >= w || y < 0 || y >= image_.height()) return;
+        const int w = width_;
+        if (x < 0 || x >= w || y < 0 || y >= height_) return;
         int px = x + origin_;
         if (px >= w) px -= w;
         reinterpret_cast<QRgb*>(bits_ + static_cast<qsizetype>(y) * stride_)[px] = c;
@@ -171,6 +171,7 @@ private:
     uint64_t paintedPixels_ = 0;  // GUI thread
     uchar* bits_ = nullptr;
     qsizetype stride_ = 0;
+    int width_ = 0, height_ = 0;  // of image_, kept here: drawing asks per pixel
     int rowOf_[256] = {};
     int penX_ = 0, penY_ = 0;
     int controlGroup_ = 0;
