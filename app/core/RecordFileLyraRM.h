@@ -7,7 +7,7 @@
 // the file is never closed or replaced under a write.
 //
 // Runs are gathered in a 1 MiB buffer, allocated once (on a huge page), and written with one
-// write(2) when it reaches the next 1 MiB boundary of the file, when its oldest run
+// pwrite(2) when it reaches the next 1 MiB boundary of the file, when its oldest run
 // has waited kMaxHoldMs (then up to the last page boundary), on an explicit Flush
 // (the processing thread's idle turn) and before every close, open and clear. The
 // kernel takes large, page-aligned pieces about twice as fast as the processing
@@ -36,7 +36,6 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
-#include <memory>
 #include <mutex>
 #include <string>
 

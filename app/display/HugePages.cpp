@@ -6,22 +6,15 @@ QImage NewHugePagePicture(QSize size, QImage::Format format) {
     const qsizetype stride = static_cast<qsizetype>(size.width()) * 4;
     const std::size_t bytes = static_cast<std::size_t>(stride) * static_cast<std::size_t>(size.height());
     if (bytes < platform::kHugePageBytes) return QImage(size, format);
-    platform::HugePageMemory memory(bytes);
-    if (memory.Data() == nullptr) return QImage(size, format);
-    struct Mapping {
-        void* start;
-        std::size_t length;
-    };
-    const std::size_t length = memory.Length();
-    auto* mapping = new Mapping{memory.Release(), length};
+    // The image owns the mapping; its cleanup ends it.
+    auto* memory = new platform::HugePageMemory(bytes);
+    if (memory->Data() == nullptr) {
+        delete memory;
+        return QImage(size, format);
+    }
     return QImage(
-        static_cast<uchar*>(mapping->start), size.width(), size.height(), stride, format,
-        [](void* info) {
-            auto* m = static_cast<Mapping*>(info);
-            platform::HugePageMemory::Unmap(m->start, m->length);
-            delete m;
-        },
-        mapping);
+        static_cast<uchar*>(memory->Data()), size.width(), size.height(), stride, format,
+        [](void* info) { delete static_cast<platform::HugePageMemory*>(info); }, memory);
 }
 
 std::size_t TBackingStorePages::Follow(const void* data, std::size_t bytes, int64_t nowMs) {

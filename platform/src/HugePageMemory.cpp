@@ -42,11 +42,6 @@ HugePageMemory& HugePageMemory::operator=(HugePageMemory&& other) noexcept {
     return *this;
 }
 
-void* HugePageMemory::Release() {
-    length_ = 0;
-    return std::exchange(data_, nullptr);
-}
-
 void HugePageMemory::Unmap(void* data, std::size_t length) {
     if (data != nullptr) munmap(data, length);
 }

@@ -24,11 +24,9 @@ public:
     void* Data() const { return data_; }
     std::size_t Length() const { return length_; }  // the mapping's length: bytes rounded up
 
-    // Gives the mapping up to the caller, who ends it with Unmap(data, length).
-    void* Release();
+private:
     static void Unmap(void* data, std::size_t length);
 
-private:
     void* data_ = nullptr;
     std::size_t length_ = 0;
 };
